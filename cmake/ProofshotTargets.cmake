@@ -1,0 +1,30 @@
+# proofshot_add_test(NAME <name> SOURCES <files...> LIBS <targets...> LABELS <labels...>
+#                    [TIMEOUT <seconds>])
+# One GoogleTest executable; every TEST becomes its own CTest entry carrying the labels,
+# so `ctest -L concurrency` selects exactly the cases of that area.
+function(proofshot_add_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT PROOFSHOT_BUILD_TESTS)
+    return()
+  endif()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock
+                                          Threads::Threads)
+  gtest_discover_tests(${T_NAME}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
+endfunction()
+
+# proofshot_add_bench(NAME <name> SOURCES <files...> LIBS <targets...>)
+function(proofshot_add_bench)
+  cmake_parse_arguments(B "" "NAME" "SOURCES;LIBS" ${ARGN})
+  if(NOT PROOFSHOT_BUILD_BENCH)
+    return()
+  endif()
+  find_package(benchmark REQUIRED)
+  add_executable(${B_NAME} ${B_SOURCES})
+  target_link_libraries(${B_NAME} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)
+endfunction()
