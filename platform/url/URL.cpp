@@ -1,0 +1,186 @@
+#include "platform/url/URL.h"
+
+#include <curl/curl.h>
+#include <unistd.h>
+
+#include <array>
+#include <memory>
+
+namespace url {
+namespace {
+
+struct CurlUrlDeleter {
+    void operator()(CURLU* handle) const { curl_url_cleanup(handle); }
+};
+using CurlUrl = std::unique_ptr<CURLU, CurlUrlDeleter>;
+
+constexpr unsigned kParseFlags = CURLU_NON_SUPPORT_SCHEME;
+
+bool isHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+bool isUnreserved(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
+}
+
+bool isReserved(char c) {
+    static constexpr std::string_view kReserved = ":/?#[]@!$&'()*+,;=";
+    return kReserved.find(c) != std::string_view::npos;
+}
+
+std::optional<std::string> part(CURLU* handle, CURLUPart which, unsigned flags = 0) {
+    char* text = nullptr;
+    if (curl_url_get(handle, which, &text, flags) != CURLUE_OK || text == nullptr) {
+        return std::nullopt;
+    }
+    std::string result(text);
+    curl_free(text);
+    return result;
+}
+
+std::string escapePath(std::string_view path) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(path.size());
+    for (char c : path) {
+        // pchar without "%" (a "%" in a file name is a literal percent) plus the separator.
+        bool keep = isUnreserved(c) || c == '/' || c == ':' || c == '@' || c == '!' || c == '$' ||
+                    c == '&' || c == '\'' || c == '(' || c == ')' || c == '*' || c == '+' ||
+                    c == ',' || c == ';' || c == '=';
+        if (keep) {
+            out.push_back(c);
+        } else {
+            auto byte = static_cast<unsigned char>(c);
+            out.push_back('%');
+            out.push_back(kHex[byte >> 4]);
+            out.push_back(kHex[byte & 0xF]);
+        }
+    }
+    return out;
+}
+
+std::string currentDirectory() {
+    std::array<char, 4096> buffer{};
+    if (getcwd(buffer.data(), buffer.size()) == nullptr) {
+        return "/";
+    }
+    return buffer.data();
+}
+
+}  // namespace
+
+bool hasOnlyURLCharacters(std::string_view text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '%') {
+            if (i + 2 >= text.size()) {
+                return false;
+            }
+            if (!isHexDigit(text[i + 1]) || !isHexDigit(text[i + 2])) {
+                return false;
+            }
+            i += 2;
+        } else if (!isUnreserved(c) && !isReserved(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<URL> URL::create(std::string_view string) {
+    if (string.empty() || !hasOnlyURLCharacters(string)) {
+        return std::nullopt;
+    }
+    CurlUrl handle(curl_url());
+    std::string text(string);
+    if (!handle ||
+        curl_url_set(handle.get(), CURLUPART_URL, text.c_str(), kParseFlags) != CURLUE_OK) {
+        return std::nullopt;
+    }
+    return fromCurlHandle(handle.get(), std::move(text));
+}
+
+std::optional<URL> URL::create(std::string_view relative, const URL& base) {
+    if (!hasOnlyURLCharacters(relative)) {
+        return std::nullopt;
+    }
+    CurlUrl handle(curl_url());
+    std::string text(relative);
+    if (!handle ||
+        curl_url_set(handle.get(), CURLUPART_URL, base.absolute_.c_str(), kParseFlags) !=
+            CURLUE_OK ||
+        curl_url_set(handle.get(), CURLUPART_URL, text.c_str(), kParseFlags) != CURLUE_OK) {
+        return std::nullopt;
+    }
+    auto absolute = part(handle.get(), CURLUPART_URL);
+    if (!absolute) {
+        return std::nullopt;
+    }
+    return fromCurlHandle(handle.get(), std::move(*absolute));
+}
+
+URL URL::fileURL(std::string_view path) {
+    std::string full =
+        path.starts_with('/') ? std::string(path) : currentDirectory() + "/" + std::string(path);
+    // Every byte of an absolute path escapes to URL characters, so this cannot fail.
+    return *create("file://" + escapePath(full));
+}
+
+std::optional<URL> URL::fromCurlHandle(void* opaque, std::string absolute) {
+    auto* handle = static_cast<CURLU*>(opaque);
+    URL url;
+    url.absolute_ = std::move(absolute);
+    auto scheme = part(handle, CURLUPART_SCHEME);
+    if (!scheme) {
+        return std::nullopt;
+    }
+    url.scheme_ = *scheme;
+    url.host_ = part(handle, CURLUPART_HOST).value_or("");
+    if (auto port = part(handle, CURLUPART_PORT)) {
+        url.port_ = std::stoi(*port);
+    }
+    url.path_ = part(handle, CURLUPART_PATH, CURLU_URLDECODE).value_or("");
+    url.query_ = part(handle, CURLUPART_QUERY);
+    url.fragment_ = part(handle, CURLUPART_FRAGMENT);
+    url.user_ = part(handle, CURLUPART_USER, CURLU_URLDECODE);
+    url.password_ = part(handle, CURLUPART_PASSWORD, CURLU_URLDECODE);
+    return url;
+}
+
+std::string URL::lastPathComponent() const {
+    std::string_view path = path_;
+    while (path.size() > 1 && path.ends_with('/')) {
+        path.remove_suffix(1);
+    }
+    if (path == "/") {
+        return "/";
+    }
+    auto slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string URL::pathExtension() const {
+    std::string last = lastPathComponent();
+    auto dot = last.rfind('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == last.size()) {
+        return {};
+    }
+    return last.substr(dot + 1);
+}
+
+int URL::effectivePort() const {
+    if (port_) {
+        return *port_;
+    }
+    if (scheme_ == "http") {
+        return 80;
+    }
+    if (scheme_ == "https") {
+        return 443;
+    }
+    return 0;
+}
+
+}  // namespace url
