@@ -1,0 +1,107 @@
+#include "platform/core/Value.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using core::Bytes;
+using core::Value;
+
+namespace {
+
+std::vector<std::string> keysOf(const Value::Map& map) {
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : map) {
+        keys.push_back(key);
+    }
+    return keys;
+}
+
+}  // namespace
+
+TEST(ValueDescription, LeavesUseThePlatformTexts) {
+    EXPECT_EQ(Value("Jo Smith").description(), "Jo Smith");
+    EXPECT_EQ(Value(42).description(), "42");
+    EXPECT_EQ(Value(-7LL).description(), "-7");
+    EXPECT_EQ(Value(true).description(), "1");
+    EXPECT_EQ(Value(false).description(), "0");
+    EXPECT_EQ(Value(1.5).description(), "1.5");
+    EXPECT_EQ(Value(0.1).description(), "0.1");
+    EXPECT_EQ(Value(3.0).description(), "3");
+    EXPECT_EQ(Value().description(), "<null>");
+    EXPECT_EQ(Value(nullptr).description(), "<null>");
+    EXPECT_EQ(Value(Bytes{0x0a, 0x1b, 0x2c, 0x3d, 0x4e}).description(), "<0a1b2c3d 4e>");
+    EXPECT_EQ(Value(Bytes{}).description(), "<>");
+    EXPECT_EQ(Value(Bytes{1, 2, 3, 4, 5, 6, 7, 8}).description(), "<01020304 05060708>");
+}
+
+TEST(ValueDescription, ContainersNestWithIndentationAndQuoteAmbiguousStrings) {
+    Value tree = Value::Map{
+        {"user", "Jo Smith"}, {"filter", Value::Map{{"tags", Value::List{"a", 2}}}}, {"id", 42}};
+    EXPECT_EQ(tree.description(),
+              "{\n"
+              "    user = \"Jo Smith\";\n"
+              "    filter = {\n"
+              "        tags = (\n"
+              "            a,\n"
+              "            2\n"
+              "        );\n"
+              "    };\n"
+              "    id = 42;\n"
+              "}");
+    EXPECT_EQ(Value(Value::List{}).description(), "(\n)");
+}
+
+TEST(ValueMap, IterationFollowsFirstInsertionAndReassignmentKeepsThePlace) {
+    Value::Map map{{"user", "Jo"}, {"filter", "x"}, {"id", 42}, {"note", "n"}};
+    map.set("filter", Value::List{"a"});
+    map["id"] = 43;
+    map["added"] = true;
+    EXPECT_EQ(keysOf(map), (std::vector<std::string>{"user", "filter", "id", "note", "added"}));
+    EXPECT_TRUE(map.find("filter")->isList());
+    EXPECT_EQ(map.find("id")->asInteger(), 43);
+
+    EXPECT_TRUE(map.erase("filter"));
+    EXPECT_FALSE(map.erase("filter"));
+    map.set("filter", "back");
+    EXPECT_EQ(keysOf(map), (std::vector<std::string>{"user", "id", "note", "added", "filter"}));
+    // Lookups still land on the right entries after positions shifted.
+    EXPECT_EQ(*map.find("note")->asString(), "n");
+    EXPECT_EQ(*map.find("filter")->asString(), "back");
+    EXPECT_EQ(map.find("missing"), nullptr);
+}
+
+TEST(ValueMap, DuplicateKeysInALiteralKeepTheFirstPlaceAndTheLastValue) {
+    Value::Map map{{"a", 1}, {"b", 2}, {"a", 3}};
+    EXPECT_EQ(keysOf(map), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(map.find("a")->asInteger(), 3);
+}
+
+TEST(ValueAccessors, AnswerOnlyForTheirOwnKind) {
+    Value text("42");
+    EXPECT_TRUE(text.isString() && text.isLeaf());
+    EXPECT_FALSE(text.asInteger().has_value());
+    EXPECT_EQ(Value(7).asDouble(), 7.0);
+    EXPECT_FALSE(Value(1.5).asInteger().has_value());
+    EXPECT_FALSE(Value(true).asInteger().has_value());
+    EXPECT_EQ(Value(1u).kind(), Value::Kind::Integer);
+    EXPECT_EQ(Value(2.5f).kind(), Value::Kind::Double);
+    EXPECT_EQ(Value(std::string_view("s")).kind(), Value::Kind::String);
+    EXPECT_EQ(Value(Value::Map{{"k", "v"}}).find("k")->description(), "v");
+    EXPECT_EQ(Value("not a map").find("k"), nullptr);
+}
+
+TEST(ValueEquality, ComparesKindsAndContents) {
+    EXPECT_EQ(Value(2), Value(2.0));
+    EXPECT_NE(Value(2), Value(2.5));
+    EXPECT_NE(Value(1), Value(true));
+    EXPECT_NE(Value("1"), Value(1));
+    EXPECT_EQ(Value(), Value(nullptr));
+    EXPECT_EQ(Value(Bytes{1, 2}), Value(Bytes{1, 2}));
+    EXPECT_NE(Value(Value::List{1, 2}), Value(Value::List{2, 1}));
+    // Maps are equal whatever the order of their keys; their values still count.
+    EXPECT_EQ(Value(Value::Map{{"a", 1}, {"b", 2}}), Value(Value::Map{{"b", 2}, {"a", 1}}));
+    EXPECT_NE(Value(Value::Map{{"a", 1}}), Value(Value::Map{{"a", 2}}));
+    EXPECT_NE(Value(Value::Map{{"a", 1}}), Value(Value::Map{{"a", 1}, {"b", 1}}));
+}
