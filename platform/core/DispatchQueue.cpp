@@ -1,0 +1,287 @@
+#include "platform/core/DispatchQueue.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/core/Thread.h"
+
+namespace core {
+
+namespace {
+
+// Serial queues hand the pool back after this many tasks, so one busy queue cannot keep a
+// worker from everyone else.
+constexpr int kSerialBatch = 64;
+
+// The threads behind every non-main queue. It grows on demand up to a bound and keeps its
+// threads for the life of the process.
+class WorkerPool {
+public:
+    static WorkerPool& shared() {
+        static auto* pool = new WorkerPool;  // workers may still run while statics die
+        return *pool;
+    }
+
+    void submit(Task task) {
+        bool spawn = false;
+        {
+            std::lock_guard guard(mutex_);
+            tasks_.push_back(std::move(task));
+            if (waiting_ > wakesOwed_) {
+                ++wakesOwed_;
+                available_.notify_one();
+            } else if (threads_ < limit_) {
+                ++threads_;
+                spawn = true;
+            }
+        }
+        if (spawn) {
+            startWorker();
+        }
+    }
+
+private:
+    WorkerPool() : limit_(std::max(16u, 4 * std::thread::hardware_concurrency())) {}
+
+    void startWorker() {
+        try {
+            std::thread([this] { work(); }).detach();
+        } catch (const std::system_error& error) {
+            std::fprintf(stderr, "core::DispatchQueue: cannot start a worker: %s\n", error.what());
+            std::lock_guard guard(mutex_);
+            --threads_;  // the queued task waits for a worker that exists
+        }
+    }
+
+    void work() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            ++waiting_;
+            available_.wait(lock, [this] { return !tasks_.empty(); });
+            --waiting_;
+            if (wakesOwed_ > 0) {
+                --wakesOwed_;
+            }
+            Task task = std::move(tasks_.front());
+            tasks_.pop_front();
+            lock.unlock();
+            task();
+            task = nullptr;
+            lock.lock();
+        }
+    }
+
+    const unsigned limit_;
+    std::mutex mutex_;
+    std::condition_variable available_;
+    std::deque<Task> tasks_;  // guarded by mutex_
+    unsigned threads_ = 0;    // guarded by mutex_
+    unsigned waiting_ = 0;    // guarded by mutex_
+    unsigned wakesOwed_ = 0;  // guarded by mutex_: notified but not yet awake
+};
+
+// The queues whose tasks the calling thread is running, innermost last: a sync onto any of
+// them runs inline instead of waiting for itself.
+thread_local std::vector<DispatchQueue*> runningQueues;
+
+class RunningScope {
+public:
+    explicit RunningScope(DispatchQueue* queue) { runningQueues.push_back(queue); }
+    ~RunningScope() { runningQueues.pop_back(); }
+    RunningScope(const RunningScope&) = delete;
+    RunningScope& operator=(const RunningScope&) = delete;
+};
+
+bool isRunning(const DispatchQueue* queue) {
+    return std::find(runningQueues.begin(), runningQueues.end(), queue) != runningQueues.end();
+}
+
+// A sync caller waiting for its turn on a serial queue.
+struct SyncTurn {
+    std::mutex mutex;
+    std::condition_variable condition;
+    bool granted = false;
+
+    void grant() {
+        std::lock_guard guard(mutex);
+        granted = true;
+        condition.notify_one();
+    }
+    void await() {
+        std::unique_lock lock(mutex);
+        condition.wait(lock, [this] { return granted; });
+    }
+};
+
+}  // namespace
+
+// A serial queue is "owned" while a drain is queued or running, or while a sync caller runs
+// its task; only the owner runs tasks, which is what makes the queue serial.
+class DispatchQueueState {
+public:
+    struct Item {
+        Task task;
+        std::shared_ptr<SyncTurn> turn;  // set for a sync caller's place in line
+    };
+
+    static void asyncSerial(DispatchQueue& queue, Task&& task);
+    static void syncSerial(DispatchQueue& queue, Task&& task);
+
+private:
+    static void scheduleDrain(DispatchQueue& queue);
+    static void drain(DispatchQueue& queue);
+    static void release(DispatchQueue& queue);
+
+    std::mutex mutex_;
+    std::deque<Item> items_;  // guarded by mutex_
+    bool owned_ = false;      // guarded by mutex_
+};
+
+void DispatchQueueState::asyncSerial(DispatchQueue& queue, Task&& task) {
+    auto& state = *queue.state_;
+    bool mustSchedule = false;
+    {
+        std::lock_guard guard(state.mutex_);
+        state.items_.push_back({std::move(task), nullptr});
+        mustSchedule = !std::exchange(state.owned_, true);
+    }
+    if (mustSchedule) {
+        scheduleDrain(queue);
+    }
+}
+
+void DispatchQueueState::syncSerial(DispatchQueue& queue, Task&& task) {
+    auto& state = *queue.state_;
+    std::shared_ptr<SyncTurn> turn;
+    {
+        std::lock_guard guard(state.mutex_);
+        if (state.owned_) {
+            turn = std::make_shared<SyncTurn>();
+            state.items_.push_back({nullptr, turn});
+        } else {
+            state.owned_ = true;
+        }
+    }
+    if (turn) {
+        turn->await();
+    }
+    {
+        RunningScope running(&queue);
+        task();
+    }
+    release(queue);
+}
+
+void DispatchQueueState::scheduleDrain(DispatchQueue& queue) {
+    WorkerPool::shared().submit(
+        [protectedQueue = queue.shared_from_this()] { drain(*protectedQueue); });
+}
+
+void DispatchQueueState::drain(DispatchQueue& queue) {
+    auto& state = *queue.state_;
+    RunningScope running(&queue);
+    for (int count = 0; count < kSerialBatch; ++count) {
+        Item item;
+        {
+            std::lock_guard guard(state.mutex_);
+            if (state.items_.empty()) {
+                state.owned_ = false;
+                return;
+            }
+            item = std::move(state.items_.front());
+            state.items_.pop_front();
+        }
+        if (item.turn) {
+            item.turn->grant();  // the sync caller owns the queue now and releases it
+            return;
+        }
+        item.task();
+    }
+    scheduleDrain(queue);
+}
+
+void DispatchQueueState::release(DispatchQueue& queue) {
+    auto& state = *queue.state_;
+    {
+        std::lock_guard guard(state.mutex_);
+        if (state.items_.empty()) {
+            state.owned_ = false;
+            return;
+        }
+    }
+    scheduleDrain(queue);
+}
+
+DispatchQueue::DispatchQueue(Kind kind, std::string label)
+    : kind_(kind), label_(std::move(label)), state_(std::make_unique<DispatchQueueState>()) {}
+
+DispatchQueue::~DispatchQueue() = default;
+
+std::shared_ptr<DispatchQueue> DispatchQueue::main() {
+    static auto* queue = new std::shared_ptr<DispatchQueue>(new DispatchQueue(Kind::Main, "main"));
+    return *queue;
+}
+
+std::shared_ptr<DispatchQueue> DispatchQueue::global() {
+    static auto* queue =
+        new std::shared_ptr<DispatchQueue>(new DispatchQueue(Kind::Concurrent, "global"));
+    return *queue;
+}
+
+std::shared_ptr<DispatchQueue> DispatchQueue::createSerial(std::string label) {
+    return std::shared_ptr<DispatchQueue>(new DispatchQueue(Kind::Serial, std::move(label)));
+}
+
+std::shared_ptr<DispatchQueue> DispatchQueue::createConcurrent(std::string label) {
+    return std::shared_ptr<DispatchQueue>(new DispatchQueue(Kind::Concurrent, std::move(label)));
+}
+
+std::shared_ptr<DispatchQueue> DispatchQueue::current() {
+    if (!runningQueues.empty()) {
+        return runningQueues.back()->shared_from_this();
+    }
+    return Thread::isMainThread() ? main() : nullptr;
+}
+
+void DispatchQueue::async(Task task) {
+    if (!task) {
+        return;
+    }
+    switch (kind_) {
+        case Kind::Main:
+            RunLoop::main()->post(std::move(task));
+            break;
+        case Kind::Serial:
+            DispatchQueueState::asyncSerial(*this, std::move(task));
+            break;
+        case Kind::Concurrent:
+            WorkerPool::shared().submit([self = shared_from_this(), task = std::move(task)] {
+                RunningScope running(self.get());
+                task();
+            });
+            break;
+    }
+}
+
+void DispatchQueue::sync(Task task) {
+    if (!task) {
+        return;
+    }
+    if (kind_ == Kind::Main) {
+        RunLoop::main()->postAndWait(std::move(task));
+    } else if (kind_ == Kind::Concurrent || isRunning(this)) {
+        RunningScope running(this);
+        task();
+    } else {
+        DispatchQueueState::syncSerial(*this, std::move(task));
+    }
+}
+
+}  // namespace core
