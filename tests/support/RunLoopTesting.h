@@ -9,7 +9,8 @@ namespace core::testing {
 // How long a test waits for something that should happen at once before it gives up.
 inline constexpr double kWatchdogSeconds = 10.0;
 
-// Runs the calling thread's run loop (default mode) until `done` holds; returns false when
+// Runs the calling thread's run loop (default mode) until `done` holds, looking at it after
+// every event and at least every few milliseconds (it may depend on other threads); false when
 // `realTimeout` seconds of real time pass first, so the test fails instead of hanging. Works
 // the same with a virtual clock installed.
 bool pumpUntil(const std::function<bool()>& done, double realTimeout = kWatchdogSeconds);

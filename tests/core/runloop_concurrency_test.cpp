@@ -1,0 +1,205 @@
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "platform/core/RunLoop.h"
+#include "platform/core/Thread.h"
+#include "tests/support/RunLoopTesting.h"
+
+namespace core {
+namespace {
+
+using testing::pumpUntil;
+
+// A thread that runs its loop until the test ends; stops and waits for it on destruction.
+class LoopThread {
+public:
+    LoopThread() {
+        thread_ = Thread::create(
+            [this] {
+                RunLoop::current()->runUntil([this] { return quit_.load(); },
+                                             Clock::distantFuture());
+                done_.store(true);
+            },
+            "test-loop");
+        thread_->start();
+    }
+    ~LoopThread() {
+        thread_->runLoop()->post([this] { quit_.store(true); });
+        EXPECT_TRUE(pumpUntil([this] { return done_.load(); }));
+    }
+    std::shared_ptr<RunLoop> loop() const { return thread_->runLoop(); }
+
+private:
+    std::shared_ptr<Thread> thread_;
+    std::atomic<bool> quit_{false};
+    std::atomic<bool> done_{false};
+};
+
+TEST(RunLoopCrossThread, PostsFromEachThreadRunInTheirOrder) {
+    constexpr int kThreads = 4;
+    constexpr int kPerThread = 500;
+    auto main = RunLoop::main();
+    std::vector<std::vector<int>> seen(kThreads);  // touched on the main thread only
+    std::atomic<int> finished{0};
+    for (int t = 0; t < kThreads; ++t) {
+        Thread::detach([&, t] {
+            for (int i = 0; i < kPerThread; ++i) {
+                main->post([&seen, t, i] { seen[t].push_back(i); });
+            }
+            finished.fetch_add(1);
+        });
+    }
+    ASSERT_TRUE(pumpUntil([&] {
+        if (finished.load() < kThreads) {
+            return false;
+        }
+        for (const auto& list : seen) {
+            if (list.size() < kPerThread) {
+                return false;
+            }
+        }
+        return true;
+    }));
+    for (const auto& list : seen) {
+        for (int i = 0; i < kPerThread; ++i) {
+            ASSERT_EQ(list[i], i);
+        }
+    }
+}
+
+TEST(RunLoopCrossThread, WorkerWaitsOnMainWhileMainRunsItsLoop) {
+    auto main = RunLoop::main();
+    std::atomic<bool> workerDone{false};
+    bool ranOnMain = false;  // written on main, read by the worker after its wait
+    bool workerSawIt = false;
+    Thread::detach([&] {
+        bool ran = main->postAndWait([&] { ranOnMain = Thread::isMainThread(); });
+        workerSawIt = ran && ranOnMain;
+        workerDone.store(true);
+    });
+    ASSERT_TRUE(pumpUntil([&] { return workerDone.load(); }));
+    EXPECT_TRUE(workerSawIt);
+}
+
+TEST(RunLoopCrossThread, MainPostsWithoutWaitingAndGetsAnAnswer) {
+    LoopThread worker;
+    bool answered = false;
+    auto main = RunLoop::main();
+    worker.loop()->post([&] {
+        EXPECT_FALSE(Thread::isMainThread());
+        main->post([&] { answered = true; });
+    });
+    EXPECT_TRUE(pumpUntil([&] { return answered; }));
+}
+
+TEST(RunLoopCrossThread, WaitingPostToAnotherLoopReturnsAfterTheTaskRan) {
+    LoopThread worker;
+    int value = 0;
+    EXPECT_TRUE(worker.loop()->postAndWait([&] { value = 42; }));
+    EXPECT_EQ(value, 42);
+}
+
+TEST(RunLoopCrossThread, WorkPostedBeforeTheThreadStartsRunsOnIt) {
+    std::atomic<bool> ranThere{false};
+    std::atomic<bool> done{false};
+    auto thread = Thread::create([&] {
+        RunLoop::current()->runUntil([&] { return ranThere.load(); }, Clock::distantFuture());
+        done.store(true);
+    });
+    thread->runLoop()->post([&, loop = thread->runLoop()] { ranThere.store(loop->isCurrent()); });
+    thread->start();
+    ASSERT_TRUE(pumpUntil([&] { return done.load(); }));
+    EXPECT_TRUE(ranThere.load());
+}
+
+TEST(RunLoopCrossThread, WaitingPostToAnEndedThreadIsReleased) {
+    auto thread = Thread::create([] {});
+    thread->start();
+    ASSERT_TRUE(pumpUntil([&] { return thread->isFinished(); }));
+    bool ran = false;
+    EXPECT_FALSE(thread->runLoop()->postAndWait([&] { ran = true; }));
+    EXPECT_FALSE(ran);
+}
+
+TEST(RunLoopCrossThread, TasksQueuedOnAThreadThatEndsAreDroppedAndReleaseWaiters) {
+    std::atomic<bool> release{false};
+    auto thread = Thread::create([&] {
+        while (!release.load()) {
+            std::this_thread::yield();  // a body that never runs its loop
+        }
+    });
+    thread->start();
+    std::atomic<int> result{-1};
+    Thread::detach([&] { result.store(thread->runLoop()->postAndWait([] {}) ? 1 : 0); });
+    release.store(true);
+    ASSERT_TRUE(pumpUntil([&] { return result.load() != -1; }));
+    EXPECT_EQ(result.load(), 0);
+}
+
+TEST(RunLoopCrossThread, IdleLoopWakesForAPost) {
+    // The worker sleeps in its loop with no deadline and nothing to do; only the post can
+    // wake it. The watchdog fails the test if it does not.
+    LoopThread worker;
+    std::atomic<bool> slept{false};
+    worker.loop()->post([&] { slept.store(true); });
+    ASSERT_TRUE(pumpUntil([&] { return slept.load(); }));
+    std::atomic<bool> woke{false};
+    worker.loop()->post([&] { woke.store(true); });
+    EXPECT_TRUE(pumpUntil([&] { return woke.load(); }));
+}
+
+TEST(RunLoopCrossThread, StopFromAnotherThreadEndsRun) {
+    std::atomic<bool> running{false};
+    std::atomic<bool> returned{false};
+    auto thread = Thread::create([&] {
+        RunLoop::current()->post([&] { running.store(true); });
+        RunLoop::current()->run();
+        returned.store(true);
+    });
+    thread->start();
+    ASSERT_TRUE(pumpUntil([&] { return running.load(); }));
+    thread->runLoop()->stop();
+    EXPECT_TRUE(pumpUntil([&] { return returned.load(); }));
+}
+
+TEST(RunLoopCrossThread, DescriptorWatchedFromAnotherThreadWakesTheLoop) {
+    LoopThread worker;
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    std::atomic<int> reads{0};
+    auto id = worker.loop()->watchFileDescriptor(fds[0], FdEvents::Readable, [&](int fd, FdEvents) {
+        char c;
+        if (::read(fd, &c, 1) == 1) {
+            reads.fetch_add(1);
+        }
+    });
+    char c = 'x';
+    ASSERT_EQ(::write(fds[1], &c, 1), 1);
+    EXPECT_TRUE(pumpUntil([&] { return reads.load() == 1; }));
+    worker.loop()->postAndWait([&] { worker.loop()->unwatchFileDescriptor(id); });
+    ::close(fds[0]);
+    ::close(fds[1]);
+}
+
+TEST(RunLoopCrossThread, RoundTripsBetweenTwoThreadsKeepCount) {
+    LoopThread worker;
+    auto main = RunLoop::main();
+    constexpr int kTrips = 2000;
+    int trips = 0;
+    std::function<void()> bounce = [&] {
+        if (++trips < kTrips) {
+            worker.loop()->post([&] { main->post(bounce); });
+        }
+    };
+    worker.loop()->post([&] { main->post(bounce); });
+    EXPECT_TRUE(pumpUntil([&] { return trips == kTrips; }));
+}
+
+}  // namespace
+}  // namespace core
