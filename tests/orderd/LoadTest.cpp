@@ -1,0 +1,274 @@
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "orderd/Database.h"
+#include "tests/orderd/OrderdTestSupport.h"
+
+extern char** environ;
+
+namespace orderd::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr int kUploads = 200;
+constexpr int kClients = 50;
+constexpr std::size_t kPhotoBytes = 200 * 1024;
+
+const std::vector<std::string>& photos() {
+    static const std::vector<std::string> all = [] {
+        std::vector<std::string> out;
+        for (int i = 0; i < kUploads; ++i) {
+            out.push_back(jpegOfSize(static_cast<std::uint32_t>(1000 + i), kPhotoBytes));
+        }
+        return out;
+    }();
+    return all;
+}
+
+// One client: a curl handle kept across its uploads, as a phone would keep its connection.
+class UploadClient {
+public:
+    UploadClient() : curl_(curl_easy_init()) {}
+    ~UploadClient() { curl_easy_cleanup(curl_); }
+
+    long upload(const std::string& baseUrl, int index, const Fields& fields) {
+        std::string url = baseUrl + "/ipad/uploadPicPhotos.php?order=" + std::to_string(index);
+        std::string body = appUploadBody(fields, photos()[static_cast<std::size_t>(index)]);
+        std::string answer;
+        curl_slist* headers =
+            curl_slist_append(nullptr, ("Content-Type: " + appContentType()).c_str());
+        headers = curl_slist_append(headers, "Expect:");
+        curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(curl_, CURLOPT_POSTFIELDS, body.data());
+        curl_easy_setopt(curl_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+        curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, headers);
+        curl_easy_setopt(curl_, CURLOPT_TIMEOUT, 30L);
+        curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(
+            curl_, CURLOPT_WRITEFUNCTION, +[](char*, size_t s, size_t n, void*) { return s * n; });
+        long status = 0;
+        if (curl_easy_perform(curl_) == CURLE_OK) {
+            curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &status);
+        }
+        curl_slist_free_all(headers);
+        return status;
+    }
+
+private:
+    CURL* curl_;
+};
+
+// Runs kClients clients that share the upload indexes 0..kUploads-1. Each client stops at its
+// first failure; `acknowledged` collects the indexes answered 200.
+void uploadConcurrently(const std::string& baseUrl, const Fields& fields,
+                        std::set<int>& acknowledged, std::atomic<int>& acknowledgedCount) {
+    std::atomic<int> next{0};
+    std::mutex mutex;
+    std::vector<std::thread> clients;
+    for (int c = 0; c < kClients; ++c) {
+        clients.emplace_back([&] {
+            UploadClient client;
+            for (int i = next++; i < kUploads; i = next++) {
+                if (client.upload(baseUrl, i, fields) != 200) {
+                    return;
+                }
+                std::lock_guard lock(mutex);
+                acknowledged.insert(i);
+                ++acknowledgedCount;
+            }
+        });
+    }
+    for (auto& client : clients) {
+        client.join();
+    }
+}
+
+// Every acknowledged index has its row and a file identical to what was sent.
+void expectStored(const fs::path& dataDir, const std::set<int>& acknowledged) {
+    auto db = Database::open(dataDir / "orderd.sqlite");
+    ASSERT_TRUE(db.ok());
+    std::map<std::uint32_t, UploadRecord> byIndex;
+    for (auto& record : db.value()->uploads("1001")) {
+        EXPECT_TRUE(byIndex.emplace(record.batchIndex, record).second) << record.batchIndex;
+    }
+    for (int i : acknowledged) {
+        auto it = byIndex.find(static_cast<std::uint32_t>(i));
+        ASSERT_NE(it, byIndex.end()) << "acknowledged upload " << i << " has no record";
+        std::string sent = sha256Hex(photos()[static_cast<std::size_t>(i)]);
+        EXPECT_EQ(it->second.sha256, sent) << i;
+        EXPECT_EQ(it->second.size, kPhotoBytes) << i;
+        EXPECT_EQ(sha256Hex(readFile(dataDir / it->second.storedPath)), sent) << i;
+    }
+}
+
+TEST(OrderServiceLoadTest, TwoHundredConcurrentUploadsArriveIntact) {
+    photos();
+    TestServer server;
+    std::set<int> acknowledged;
+    std::atomic<int> count{0};
+    uploadConcurrently(server.baseUrl(), uploadFields("1001", "1"), acknowledged, count);
+    EXPECT_EQ(acknowledged.size(), static_cast<std::size_t>(kUploads));
+    ASSERT_TRUE(server.waitUntilIdle());
+    EXPECT_EQ(server.service().database().uploadCount(), kUploads);
+    EXPECT_EQ(server.storedFileCount(), static_cast<std::size_t>(kUploads));
+    expectStored(server.dataDir(), acknowledged);
+}
+
+// The real program, started and stopped by signal.
+class ServerProcess {
+public:
+    explicit ServerProcess(const fs::path& dataDir) {
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0) {
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        auto errors = (dataDir / "server-stderr.log").string();
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors.c_str(),
+                                         O_WRONLY | O_CREAT | O_APPEND, 0644);
+        std::vector<std::string> args{
+            ORDERD_BINARY, "serve",       "--data",       dataDir.string(),
+            "--listen",    "127.0.0.1:0", "--access-log", (dataDir / "access.log").string()};
+        std::vector<char*> argv;
+        for (auto& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, ORDERD_BINARY, &actions, nullptr, argv.data(), environ) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        port_ = readPort(out[0]);
+        ::close(out[0]);
+    }
+    ~ServerProcess() {
+        if (pid_ > 0) {
+            stop(SIGKILL);
+        }
+    }
+
+    std::uint16_t port() const { return port_; }
+    std::string baseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    // Returns the exit status as waitpid reports it.
+    int stop(int signal) {
+        ::kill(pid_, signal);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return status;
+    }
+
+private:
+    static std::uint16_t readPort(int fd) {
+        std::string line;
+        auto deadline = std::chrono::steady_clock::now() + 20s;
+        char c = 0;
+        while (line.find('\n') == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 100) > 0) {
+                if (::read(fd, &c, 1) != 1) {
+                    break;
+                }
+                line.push_back(c);
+            }
+        }
+        auto colon = line.rfind(':');
+        return colon == std::string::npos
+                   ? 0
+                   : static_cast<std::uint16_t>(std::atoi(line.c_str() + colon + 1));
+    }
+
+    pid_t pid_ = -1;
+    std::uint16_t port_ = 0;
+};
+
+int runToCompletion(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (auto& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    int rc = posix_spawn(&pid, ORDERD_BINARY, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = -1;
+    if (rc == 0) {
+        ::waitpid(pid, &status, 0);
+    }
+    return status;
+}
+
+std::size_t filesIn(const fs::path& folder) {
+    std::size_t count = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        count += entry.is_regular_file() ? 1 : 0;
+    }
+    return count;
+}
+
+TEST(OrderServiceCrashTest, KilledMidwayKeepsEveryAcknowledgedPhotoAndNoPartialOne) {
+    photos();
+    TempDir dir;
+    ASSERT_EQ(runToCompletion({ORDERD_BINARY, "seed", "--data", dir.path().string(), "--demo"}), 0);
+    Fields demo{
+        {"username", "demo"}, {"password", "demo1234"}, {"order", "1001"}, {"location", "0"}};
+    std::set<int> acknowledged;
+    std::atomic<int> count{0};
+    {
+        ServerProcess server(dir.path());
+        ASSERT_NE(server.port(), 0);
+        std::thread load([&] { uploadConcurrently(server.baseUrl(), demo, acknowledged, count); });
+        bool midway = eventually([&] { return count >= 60; }, 60s);
+        int status = server.stop(SIGKILL);
+        load.join();
+        ASSERT_TRUE(midway) << "only " << count << " uploads acknowledged";
+        EXPECT_TRUE(WIFSIGNALED(status));
+        EXPECT_LT(acknowledged.size(), static_cast<std::size_t>(kUploads)) << "killed too late";
+    }
+    {
+        ServerProcess restarted(dir.path());
+        ASSERT_NE(restarted.port(), 0);
+        EXPECT_EQ(postForm(restarted.baseUrl() + "/ipad/loginVer2.php",
+                           {{"username", "demo"}, {"password", "demo1234"}})
+                      .body,
+                  "SUCCESS");
+        int status = restarted.stop(SIGTERM);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    expectStored(dir.path(), acknowledged);
+    EXPECT_EQ(filesIn(dir.path() / "tmp"), 0u);
+    std::set<std::string> sent;
+    for (const auto& photo : photos()) {
+        sent.insert(sha256Hex(photo));
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(dir.path() / "photos")) {
+        if (entry.is_regular_file()) {
+            EXPECT_TRUE(sent.count(sha256Hex(readFile(entry.path()))))
+                << "partial " << entry.path();
+        }
+    }
+}
+
+}  // namespace
+}  // namespace orderd::test
