@@ -1,0 +1,213 @@
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "platform/core/DispatchGroup.h"
+#include "platform/core/DispatchQueue.h"
+#include "platform/core/Thread.h"
+#include "tests/support/RunLoopTesting.h"
+
+namespace core {
+namespace {
+
+using testing::pumpUntil;
+
+TEST(DispatchSerial, RunsTasksOneAtATimeInOrder) {
+    auto queue = DispatchQueue::createSerial("test.serial");
+    constexpr int kTasks = 1000;
+    std::vector<int> order;  // only touched by the queue's tasks
+    std::atomic<int> running{0};
+    std::atomic<bool> overlapped{false};
+    std::atomic<int> done{0};
+    for (int i = 0; i < kTasks; ++i) {
+        queue->async([&, i] {
+            if (running.fetch_add(1) != 0) {
+                overlapped.store(true);
+            }
+            order.push_back(i);
+            running.fetch_sub(1);
+            done.fetch_add(1);
+        });
+    }
+    ASSERT_TRUE(pumpUntil([&] { return done.load() == kTasks; }));
+    EXPECT_FALSE(overlapped.load());
+    queue->sync([&] {
+        for (int i = 0; i < kTasks; ++i) {
+            ASSERT_EQ(order[i], i);
+        }
+    });
+}
+
+TEST(DispatchSerial, SyncWaitsForEarlierTasksAndRunsOnTheCaller) {
+    auto queue = DispatchQueue::createSerial("test.serial.sync");
+    std::vector<int> order;
+    std::atomic<bool> release{false};
+    queue->async([&] {
+        while (!release.load()) {
+            std::this_thread::yield();
+        }
+        order.push_back(1);
+    });
+    queue->async([&] { order.push_back(2); });
+    Thread::detach([&] { release.store(true); });
+    bool onCaller = false;
+    auto caller = Thread::current();
+    queue->sync([&] {
+        order.push_back(3);
+        onCaller = Thread::current() == caller;
+    });
+    EXPECT_THAT(order, ::testing::ElementsAre(1, 2, 3));
+    EXPECT_TRUE(onCaller);
+}
+
+TEST(DispatchSerial, SyncFromInsideItsOwnTaskRunsInline) {
+    auto queue = DispatchQueue::createSerial("test.serial.reentrant");
+    auto other = DispatchQueue::createSerial("test.serial.other");
+    std::atomic<int> steps{0};
+    queue->async([&] {
+        queue->sync([&] { steps.fetch_add(1); });
+        // Through another queue and back: still this queue's own thread of control.
+        other->sync([&] { queue->sync([&] { steps.fetch_add(1); }); });
+        EXPECT_EQ(DispatchQueue::current(), queue);
+    });
+    EXPECT_TRUE(pumpUntil([&] { return steps.load() == 2; }));
+}
+
+TEST(DispatchSerial, TasksQueuedAfterASyncStillRunInOrder) {
+    auto queue = DispatchQueue::createSerial("test.serial.mixed");
+    std::mutex mutex;
+    std::vector<int> order;
+    auto record = [&](int value) {
+        std::lock_guard guard(mutex);
+        order.push_back(value);
+    };
+    std::atomic<int> finished{0};
+    constexpr int kRounds = 200;
+    for (int i = 0; i < kRounds; ++i) {
+        queue->async([&, i] { record(2 * i); });
+        queue->sync([&, i] { record(2 * i + 1); });
+    }
+    queue->async([&] { finished.store(1); });
+    ASSERT_TRUE(pumpUntil([&] { return finished.load() == 1; }));
+    std::lock_guard guard(mutex);
+    ASSERT_EQ(order.size(), 2u * kRounds);
+    for (int i = 0; i < 2 * kRounds; ++i) {
+        ASSERT_EQ(order[i], i);
+    }
+}
+
+TEST(DispatchConcurrent, GlobalRunsTasksSideBySide) {
+    // Two tasks that each wait for the other can only finish if they run at once.
+    std::atomic<int> arrived{0};
+    std::atomic<int> finished{0};
+    for (int i = 0; i < 2; ++i) {
+        DispatchQueue::global()->async([&] {
+            arrived.fetch_add(1);
+            while (arrived.load() < 2) {
+                std::this_thread::yield();
+            }
+            finished.fetch_add(1);
+        });
+    }
+    EXPECT_TRUE(pumpUntil([&] { return finished.load() == 2; }));
+}
+
+TEST(DispatchConcurrent, ManyTasksAllRunAndNeverOnTheMainThread) {
+    auto queue = DispatchQueue::createConcurrent("test.concurrent");
+    constexpr int kTasks = 500;
+    std::atomic<int> done{0};
+    std::atomic<bool> onMain{false};
+    for (int i = 0; i < kTasks; ++i) {
+        queue->async([&] {
+            if (Thread::isMainThread()) {
+                onMain.store(true);
+            }
+            EXPECT_EQ(DispatchQueue::current(), queue);
+            done.fetch_add(1);
+        });
+    }
+    ASSERT_TRUE(pumpUntil([&] { return done.load() == kTasks; }));
+    EXPECT_FALSE(onMain.load());
+}
+
+TEST(DispatchConcurrent, SyncRunsInline) {
+    auto caller = Thread::current();
+    bool inline_ = false;
+    DispatchQueue::global()->sync([&] { inline_ = Thread::current() == caller; });
+    EXPECT_TRUE(inline_);
+}
+
+TEST(DispatchMain, AsyncRunsOnTheMainLoopInOrder) {
+    std::vector<int> order;
+    std::atomic<bool> queued{false};
+    Thread::detach([&] {
+        for (int i = 0; i < 100; ++i) {
+            DispatchQueue::main()->async([&order, i] {
+                EXPECT_TRUE(Thread::isMainThread());
+                order.push_back(i);
+            });
+        }
+        queued.store(true);
+    });
+    ASSERT_TRUE(pumpUntil([&] { return queued.load() && order.size() == 100; }));
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_EQ(order[i], i);
+    }
+}
+
+TEST(DispatchMain, SyncFromTheMainThreadRunsInline) {
+    bool ran = false;
+    DispatchQueue::main()->sync([&] { ran = true; });
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(DispatchQueue::current(), DispatchQueue::main());
+}
+
+TEST(DispatchMain, SyncFromAWorkerWaitsForTheMainLoop) {
+    std::atomic<bool> workerSaw{false};
+    int value = 0;
+    DispatchQueue::global()->async([&] {
+        DispatchQueue::main()->sync([&] { value = Thread::isMainThread() ? 7 : -1; });
+        workerSaw.store(value == 7);
+    });
+    EXPECT_TRUE(pumpUntil([&] { return workerSaw.load(); }));
+}
+
+TEST(DispatchGroupTest, NotifyRunsOnceEveryTaskHasFinished) {
+    auto group = DispatchGroup::create();
+    constexpr int kTasks = 50;
+    std::atomic<int> done{0};
+    int doneWhenNotified = -1;
+    for (int i = 0; i < kTasks; ++i) {
+        group->async(DispatchQueue::global(), [&] { done.fetch_add(1); });
+    }
+    group->notify(DispatchQueue::main(), [&] { doneWhenNotified = done.load(); });
+    ASSERT_TRUE(pumpUntil([&] { return doneWhenNotified != -1; }));
+    EXPECT_EQ(doneWhenNotified, kTasks);
+}
+
+TEST(DispatchGroupTest, NotifyOnAnEmptyGroupIsQueuedAtOnce) {
+    auto group = DispatchGroup::create();
+    bool notified = false;
+    group->notify(DispatchQueue::main(), [&] { notified = true; });
+    EXPECT_FALSE(notified) << "queued, not run inline";
+    EXPECT_TRUE(pumpUntil([&] { return notified; }));
+}
+
+TEST(DispatchGroupTest, WaitBlocksUntilLeaveAndTimesOutOtherwise) {
+    auto group = DispatchGroup::create();
+    group->enter();
+    EXPECT_FALSE(group->wait(Clock::Duration(0.01)));
+    std::atomic<bool> left{false};
+    DispatchQueue::global()->async([&] {
+        left.store(true);
+        group->leave();
+    });
+    EXPECT_TRUE(group->wait());
+    EXPECT_TRUE(left.load());
+}
+
+}  // namespace
+}  // namespace core
