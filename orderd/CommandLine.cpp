@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <charconv>
+#include <csignal>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -250,6 +251,9 @@ int serve(const Options& opts, Context& io) {
     }
     // Blocked before any thread starts, so every thread inherits the mask and the signals
     // wait for sigwait below instead of killing the process mid-upload.
+    // A parent shell may have set these to be ignored, which would discard them unseen.
+    std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGINT, SIG_DFL);
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGTERM);
