@@ -3,7 +3,7 @@ PRESET ?= default
 JOBS ?= $(shell nproc)
 CTEST_ARGS ?=
 
-.PHONY: all deps configure build test test-asan test-tsan bench format clean
+.PHONY: all deps configure build test test-asan test-tsan bench demo format clean
 
 all: build
 
@@ -29,6 +29,10 @@ bench: deps
 	@cmake --preset release >/dev/null
 	@cmake --build --preset release -j $(JOBS)
 	@scripts/run-bench
+
+# The order service with demo data, in the foreground until Ctrl-C.
+demo: build
+	@scripts/demo-service --binary build/$(PRESET)/orderd/proofshot-orderd
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
