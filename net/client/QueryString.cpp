@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "platform/core/StringEncoding.h"
+
 namespace net {
 namespace {
 
@@ -43,36 +45,46 @@ std::string escapeUTF8(std::string_view text) {
     return out;
 }
 
-// Other encodings: ASCII characters follow the table; each other character is converted to
-// the encoding on its own and its bytes escaped.
-std::optional<std::string> escapeLatin1(std::string_view text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x80) {
-            kKept[byte] ? out.push_back(text[i]) : appendEscapedByte(out, byte);
-            continue;
-        }
-        // Latin-1 holds U+0080..U+00FF, which UTF-8 writes as C2/C3 plus one byte.
-        if ((byte != 0xC2 && byte != 0xC3) || i + 1 >= text.size()) {
-            return std::nullopt;
-        }
-        auto next = static_cast<unsigned char>(text[++i]);
-        if ((next & 0xC0) != 0x80) {
-            return std::nullopt;
-        }
-        appendEscapedByte(out, static_cast<unsigned char>(((byte & 0x03) << 6) | (next & 0x3F)));
-    }
-    return out;
+size_t utf8SequenceLength(unsigned char lead) {
+    if (lead < 0x80)
+        return 1;
+    if ((lead & 0xE0) == 0xC0)
+        return 2;
+    if ((lead & 0xF0) == 0xE0)
+        return 3;
+    if ((lead & 0xF8) == 0xF0)
+        return 4;
+    return 0;
 }
 
-std::optional<std::string> escapeASCII(std::string_view text) {
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
+// Other encodings: kept ASCII characters stay; every other character is converted to the
+// encoding on its own and its bytes escaped.
+std::optional<std::string> escapeInEncoding(std::string_view text, core::StringEncoding encoding) {
+    if (encoding == core::StringEncoding::Unicode) {
+        encoding = core::StringEncoding::UTF16BigEndian;  // no byte-order mark per character
+    }
+    std::string out;
+    out.reserve(text.size() * 3);
+    for (size_t i = 0; i < text.size();) {
+        auto lead = static_cast<unsigned char>(text[i]);
+        if (kKept[lead]) {
+            out.push_back(text[i++]);
+            continue;
+        }
+        size_t length = utf8SequenceLength(lead);
+        if (length == 0 || i + length > text.size()) {
             return std::nullopt;
         }
+        auto bytes = core::encodeString(text.substr(i, length), encoding);
+        if (!bytes) {
+            return std::nullopt;
+        }
+        for (auto byte : *bytes) {
+            appendEscapedByte(out, byte);
+        }
+        i += length;
     }
-    return escapeUTF8(text);
+    return out;
 }
 
 void flattenInto(std::vector<QueryStringPair>& pairs, const std::optional<std::string>& key,
@@ -94,18 +106,10 @@ void flattenInto(std::vector<QueryStringPair>& pairs, const std::optional<std::s
 }  // namespace
 
 std::optional<std::string> EscapeQueryComponent(std::string_view text, StringEncodingId encoding) {
-    constexpr StringEncodingId kASCII = 1;
-    constexpr StringEncodingId kLatin1 = 5;
-    switch (encoding) {
-        case kUTF8StringEncoding:
-            return escapeUTF8(text);
-        case kASCII:
-            return escapeASCII(text);
-        case kLatin1:
-            return escapeLatin1(text);
-        default:
-            return std::nullopt;
+    if (encoding == kUTF8StringEncoding) {
+        return escapeUTF8(text);
     }
+    return escapeInEncoding(text, static_cast<core::StringEncoding>(encoding));
 }
 
 std::optional<std::string> QueryStringPair::URLEncodedStringValue(StringEncodingId encoding) const {

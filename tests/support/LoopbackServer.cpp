@@ -365,7 +365,9 @@ void LoopbackServer::serveConnection(int fd, int id) {
         }
         ScriptedResponse response = dispatch(*request);
         bool keepAlive = !equalsIgnoringCase(request->header("Connection").value_or(""), "close");
-        if (!sendResponse(fd, *request, response) || !keepAlive) {
+        bool sent = sendResponse(fd, *request, response);
+        ++completed_;
+        if (!sent || !keepAlive) {
             break;
         }
     }

@@ -73,6 +73,8 @@ public:
     std::vector<RecordedRequest> requests() const;
     size_t requestCount() const;
     int connectionCount() const { return connections_.load(); }
+    // Answers whose sending has ended, completely or because the peer went away.
+    int responsesCompleted() const { return completed_.load(); }
 
     // Answers `401 Basic` until the request carries these credentials, then `success`.
     static Handler basicAuth(std::string realm, std::string user, std::string password,
@@ -92,6 +94,7 @@ private:
     int port_ = 0;
     std::atomic<bool> stopping_{false};
     std::atomic<int> connections_{0};
+    std::atomic<int> completed_{0};
     std::thread acceptThread_;
 
     mutable std::mutex mutex_;

@@ -1,0 +1,174 @@
+#include "platform/url/CurlMultiDriverPrivate.h"
+
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <cassert>
+#include <cstdint>
+#include <mutex>
+
+namespace url {
+namespace {
+
+core::FdEvents eventsFor(int what) {
+    switch (what) {
+        case CURL_POLL_IN:
+            return core::FdEvents::Readable;
+        case CURL_POLL_OUT:
+            return core::FdEvents::Writable;
+        default:
+            return core::FdEvents::Readable | core::FdEvents::Writable;
+    }
+}
+
+int curlFlagsFor(core::FdEvents events) {
+    int flags = 0;
+    if (core::hasEvent(events, core::FdEvents::Readable))
+        flags |= CURL_CSELECT_IN;
+    if (core::hasEvent(events, core::FdEvents::Writable))
+        flags |= CURL_CSELECT_OUT;
+    if (core::hasEvent(events, core::FdEvents::Error))
+        flags |= CURL_CSELECT_ERR;
+    return flags;
+}
+
+}  // namespace
+
+void ensureCurlInitialized() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+CurlMultiDriver& CurlMultiDriver::current() {
+    thread_local std::unique_ptr<CurlMultiDriver> driver(new CurlMultiDriver());
+    return *driver;
+}
+
+CurlMultiDriver::CurlMultiDriver() : owner_(std::this_thread::get_id()) {
+    ensureCurlInitialized();
+    auto loop = core::RunLoop::current();
+    loop_ = loop;
+    multi_ = curl_multi_init();
+    curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &CurlMultiDriver::onSocket);
+    curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
+    curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &CurlMultiDriver::onTimer);
+    curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
+    share_ = curl_share_init();
+    curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
+    timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    timerWatch_ = loop->watchFileDescriptor(timerFd_, core::FdEvents::Readable,
+                                            [this](int, core::FdEvents) { timerFired(); });
+}
+
+CurlMultiDriver::~CurlMultiDriver() {
+    // The thread is ending: its transfers can no longer be driven, and nobody is told.
+    for (auto& [easy, done] : transfers_) {
+        curl_multi_remove_handle(multi_, easy);
+    }
+    transfers_.clear();
+    if (auto loop = loop_.lock()) {
+        for (auto& [fd, watch] : sockets_) {
+            loop->unwatchFileDescriptor(watch);
+        }
+        loop->unwatchFileDescriptor(timerWatch_);
+    }
+    curl_multi_cleanup(multi_);
+    curl_share_cleanup(share_);
+    ::close(timerFd_);
+}
+
+void CurlMultiDriver::assertOwnerThread() const {
+    assert(std::this_thread::get_id() == owner_ && "a multi handle is driven by one thread");
+}
+
+bool CurlMultiDriver::add(CURL* easy, DoneHandler done) {
+    assertOwnerThread();
+    if (curl_multi_add_handle(multi_, easy) != CURLM_OK) {
+        return false;
+    }
+    transfers_.emplace(easy, std::move(done));
+    return true;
+}
+
+void CurlMultiDriver::remove(CURL* easy) {
+    assertOwnerThread();
+    if (transfers_.erase(easy) > 0) {
+        curl_multi_remove_handle(multi_, easy);
+    }
+}
+
+int CurlMultiDriver::onSocket(CURL*, curl_socket_t fd, int what, void* self, void*) {
+    auto* driver = static_cast<CurlMultiDriver*>(self);
+    auto loop = driver->loop_.lock();
+    if (!loop) {
+        return 0;
+    }
+    auto found = driver->sockets_.find(fd);
+    if (what == CURL_POLL_REMOVE) {
+        if (found != driver->sockets_.end()) {
+            loop->unwatchFileDescriptor(found->second);
+            driver->sockets_.erase(found);
+        }
+        return 0;
+    }
+    if (found != driver->sockets_.end()) {
+        loop->updateFileDescriptor(found->second, eventsFor(what));
+    } else {
+        driver->sockets_[fd] = loop->watchFileDescriptor(
+            fd, eventsFor(what),
+            [driver](int readyFd, core::FdEvents events) { driver->socketReady(readyFd, events); });
+    }
+    return 0;
+}
+
+int CurlMultiDriver::onTimer(CURLM*, long timeoutMs, void* self) {
+    auto* driver = static_cast<CurlMultiDriver*>(self);
+    itimerspec spec{};
+    if (timeoutMs == 0) {
+        spec.it_value.tv_nsec = 1;  // as soon as the loop looks, never from inside libcurl
+    } else if (timeoutMs > 0) {
+        spec.it_value.tv_sec = timeoutMs / 1000;
+        spec.it_value.tv_nsec = (timeoutMs % 1000) * 1000000L;
+    }
+    timerfd_settime(driver->timerFd_, 0, &spec, nullptr);
+    return 0;
+}
+
+void CurlMultiDriver::socketReady(int fd, core::FdEvents events) {
+    assertOwnerThread();
+    int running = 0;
+    curl_multi_socket_action(multi_, fd, curlFlagsFor(events), &running);
+    drain();
+}
+
+void CurlMultiDriver::timerFired() {
+    assertOwnerThread();
+    std::uint64_t expirations = 0;
+    if (::read(timerFd_, &expirations, sizeof expirations) < 0) {
+        // Nothing to clear: a spurious wake-up still gives libcurl a look at its timeouts.
+    }
+    int running = 0;
+    curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &running);
+    drain();
+}
+
+void CurlMultiDriver::drain() {
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi_, &queued)) {
+        if (message->msg != CURLMSG_DONE) {
+            continue;
+        }
+        CURL* easy = message->easy_handle;
+        CURLcode result = message->data.result;
+        auto found = transfers_.find(easy);
+        if (found == transfers_.end()) {
+            continue;
+        }
+        DoneHandler done = std::move(found->second);
+        transfers_.erase(found);
+        curl_multi_remove_handle(multi_, easy);
+        done(result);
+    }
+}
+
+}  // namespace url

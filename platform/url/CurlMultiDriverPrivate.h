@@ -1,0 +1,61 @@
+#pragma once
+
+#include <curl/curl.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <thread>
+
+#include "platform/core/RunLoop.h"
+
+namespace url {
+
+// One libcurl multi handle per run loop, driven by that loop: libcurl's sockets are watched
+// with the loop's file-descriptor sources and its timer is a timerfd watched the same way, so
+// the loop's thread is the only one that ever touches the multi handle. Transfers to the same
+// host share its connection cache (keep-alive) and one cookie store.
+class CurlMultiDriver {
+public:
+    using DoneHandler = std::function<void(CURLcode)>;
+
+    // The driver of the calling thread's run loop, made on first use. Loop thread only, like
+    // every member.
+    static CurlMultiDriver& current();
+
+    ~CurlMultiDriver();
+    CurlMultiDriver(const CurlMultiDriver&) = delete;
+    CurlMultiDriver& operator=(const CurlMultiDriver&) = delete;
+
+    // `done` runs once when libcurl has finished the transfer, after the handle has left the
+    // multi handle; it is never called from inside a libcurl callback.
+    bool add(CURL* easy, DoneHandler done);
+    // Takes the transfer out at once; its handler is dropped without being called.
+    void remove(CURL* easy);
+
+    CURLSH* cookieShare() const { return share_; }
+
+private:
+    CurlMultiDriver();
+
+    static int onSocket(CURL* easy, curl_socket_t fd, int what, void* self, void* socketData);
+    static int onTimer(CURLM* multi, long timeoutMs, void* self);
+    void socketReady(int fd, core::FdEvents events);
+    void timerFired();
+    void drain();
+    void assertOwnerThread() const;
+
+    CURLM* multi_ = nullptr;
+    CURLSH* share_ = nullptr;
+    int timerFd_ = -1;
+    core::RunLoop::WatchId timerWatch_ = 0;
+    std::weak_ptr<core::RunLoop> loop_;
+    std::thread::id owner_;
+    std::map<curl_socket_t, core::RunLoop::WatchId> sockets_;
+    std::map<CURL*, DoneHandler> transfers_;
+};
+
+// Makes libcurl's global state ready; safe to call from any thread, any number of times.
+void ensureCurlInitialized();
+
+}  // namespace url

@@ -1,0 +1,395 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "platform/core/InputStream.h"
+#include "platform/url/HTTPURLResponse.h"
+#include "platform/url/URLConnection.h"
+#include "platform/url/URLCredentialStorage.h"
+#include "platform/url/URLError.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/RunLoopTesting.h"
+#include "tests/url/support/DigestAuth.h"
+#include "tests/url/support/RecordingDelegate.h"
+
+namespace {
+
+using core::testing::pumpUntil;
+using test::LoopbackServer;
+using test::RecordingDelegate;
+using test::ScriptedResponse;
+using Events = std::vector<std::string>;
+
+class URLConnectionTest : public ::testing::Test {
+protected:
+    url::MutableURLRequest request(const std::string& target) {
+        return url::MutableURLRequest(url::URL::create(server.url(target)));
+    }
+
+    std::shared_ptr<RecordingDelegate> load(const url::URLRequest& request,
+                                            std::shared_ptr<RecordingDelegate> delegate = nullptr) {
+        if (!delegate) {
+            delegate = std::make_shared<RecordingDelegate>();
+        }
+        auto connection = url::URLConnection::create(request, delegate);
+        EXPECT_TRUE(pumpUntil([&] { return delegate->ended(); }, 30));
+        return delegate;
+    }
+
+    std::shared_ptr<const url::HTTPURLResponse> httpResponse(const RecordingDelegate& delegate) {
+        return std::dynamic_pointer_cast<const url::HTTPURLResponse>(delegate.response());
+    }
+
+    LoopbackServer server;
+};
+
+TEST_F(URLConnectionTest, DeliversTheResponseBeforeItsDataAndFinishesOnce) {
+    ScriptedResponse chunked =
+        ScriptedResponse::text(200, std::string(5000, 'x'), "Text/Plain; charset=ISO-8859-1");
+    chunked.chunked = true;
+    chunked.headers.emplace_back("X-Order", "42");
+    server.route("/chunks", [=](const auto&) { return chunked; });
+
+    auto delegate = load(request("/chunks"));
+
+    EXPECT_EQ(delegate->outline(), (Events{"response 200", "data", "cache 5000", "finish"}));
+    EXPECT_EQ(delegate->body(), std::string(5000, 'x'));
+    auto response = httpResponse(*delegate);
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->mimeType(), "text/plain");
+    EXPECT_EQ(response->textEncodingName(), "iso-8859-1");
+    EXPECT_EQ(response->expectedContentLength(), -1);
+    EXPECT_EQ(response->valueForHTTPHeaderField("x-order"), "42");
+    EXPECT_EQ(response->url().absoluteString(), server.url("/chunks"));
+}
+
+TEST_F(URLConnectionTest, ReusesTheConnectionForTheSameHostAndSendsTheRequestAsBuilt) {
+    server.route("/echo", [](const auto&) { return ScriptedResponse::text(200, "ok"); });
+    auto post = request("/echo");
+    post.setHTTPMethod("PUT");
+    post.setValue("application/json", "Content-Type");
+    post.setValue("", "X-Empty");
+    post.setHTTPBody(core::bytesFromString("{\"a\":1}"));
+
+    load(post);
+    load(request("/echo?second=1"));
+
+    auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].method, "PUT");
+    EXPECT_EQ(requests[0].body, "{\"a\":1}");
+    EXPECT_EQ(requests[0].header("Content-Type"), "application/json");
+    EXPECT_EQ(requests[0].header("Content-Length"), "7");
+    EXPECT_EQ(requests[0].header("X-Empty"), "");
+    EXPECT_EQ(requests[1].target, "/echo?second=1");
+    EXPECT_EQ(requests[1].connection, requests[0].connection);
+}
+
+TEST_F(URLConnectionTest, FollowsARedirectTheDelegateAccepts) {
+    server.route("/old", [](const auto&) { return ScriptedResponse::redirect(303, "/new"); });
+    server.route("/new", [](const auto&) { return ScriptedResponse::text(200, "new"); });
+    auto post = request("/old");
+    post.setHTTPMethod("POST");
+    post.setHTTPBody(core::bytesFromString("a=1"));
+    post.setValue("Basic abc", "Authorization");
+
+    auto delegate = load(post);
+
+    EXPECT_EQ(delegate->outline(),
+              (Events{"sent", "redirect 303", "response 200", "data", "cache 3", "finish"}));
+    EXPECT_EQ(delegate->body(), "new");
+    auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].method, "GET");  // 303 turns a POST into a GET without body
+    EXPECT_EQ(requests[1].body, "");
+    EXPECT_EQ(requests[1].header("Authorization"), "Basic abc");  // same origin keeps it
+}
+
+TEST_F(URLConnectionTest, A307KeepsMethodAndBody) {
+    server.route("/old", [](const auto&) { return ScriptedResponse::redirect(307, "/new"); });
+    server.route("/new", [](const test::RecordedRequest& r) {
+        return ScriptedResponse::text(200, r.method + ":" + r.body);
+    });
+    auto post = request("/old");
+    post.setHTTPMethod("POST");
+    post.setHTTPBody(core::bytesFromString("a=1"));
+
+    EXPECT_EQ(load(post)->body(), "POST:a=1");
+}
+
+TEST_F(URLConnectionTest, ARefusedRedirectIsDeliveredAsTheResponseWithItsBody) {
+    server.route("/old", [](const auto&) { return ScriptedResponse::redirect(302, "/new"); });
+    auto delegate = std::make_shared<RecordingDelegate>();
+    delegate->followRedirects = false;
+
+    load(request("/old"), delegate);
+
+    EXPECT_EQ(delegate->outline(), (Events{"redirect 302", "response 302", "data", "finish"}));
+    EXPECT_EQ(delegate->body(), "moved");
+    EXPECT_EQ(server.requestCount(), 1u);
+}
+
+TEST_F(URLConnectionTest, AnswersBasicChallengesThroughTheDelegate) {
+    server.route("/private", LoopbackServer::basicAuth("orders", "jo", "secret",
+                                                       ScriptedResponse::text(200, "welcome")));
+    auto delegate = std::make_shared<RecordingDelegate>();
+    delegate->onChallenge = [](url::URLConnection&, const auto& challenge) {
+        auto password = challenge->previousFailureCount() == 0 ? "wrong" : "secret";
+        challenge->sender()->useCredential(
+            url::URLCredential::create("jo", password, url::URLCredentialPersistence::None),
+            challenge);
+    };
+
+    load(request("/private"), delegate);
+
+    EXPECT_EQ(delegate->outline(),
+              (Events{"can authenticate", "challenge 0", "can authenticate", "challenge 1",
+                      "response 200", "data", "cache 7", "finish"}));
+    EXPECT_EQ(delegate->body(), "welcome");
+    const auto& space = delegate->challenges().front()->protectionSpace();
+    EXPECT_EQ(space.host(), "127.0.0.1");
+    EXPECT_EQ(space.port(), server.port());
+    EXPECT_EQ(space.protocol(), "http");
+    EXPECT_EQ(space.realm(), "orders");
+    EXPECT_EQ(space.authenticationMethod(), url::kAuthenticationMethodHTTPBasic);
+    EXPECT_EQ(delegate->challenges().front()->failureResponse()->expectedContentLength(), 6);
+}
+
+TEST_F(URLConnectionTest, AnUnansweredChallengeDeliversThe401WithItsBody) {
+    server.route("/private", LoopbackServer::basicAuth("orders", "jo", "secret", {}));
+
+    auto declined = load(request("/private"));
+    EXPECT_EQ(declined->outline(), (Events{"can authenticate", "response 401", "data", "finish"}));
+    EXPECT_EQ(declined->body(), "denied");
+
+    auto withoutCredential = std::make_shared<RecordingDelegate>();
+    withoutCredential->onChallenge = [](url::URLConnection&, const auto& challenge) {
+        challenge->sender()->continueWithoutCredential(challenge);
+    };
+    load(request("/private"), withoutCredential);
+    EXPECT_EQ(withoutCredential->body(), "denied");
+    EXPECT_EQ(httpResponse(*withoutCredential)->statusCode(), 401);
+}
+
+TEST_F(URLConnectionTest, CancellingAChallengeFailsTheLoad) {
+    server.route("/private", LoopbackServer::basicAuth("orders", "jo", "secret", {}));
+    auto delegate = std::make_shared<RecordingDelegate>();
+    delegate->onChallenge = [](url::URLConnection&, const auto& challenge) {
+        challenge->sender()->cancelAuthenticationChallenge(challenge);
+    };
+
+    load(request("/private"), delegate);
+
+    EXPECT_EQ(delegate->outline(), (Events{"can authenticate", "challenge 0", "fail -1012"}));
+}
+
+TEST_F(URLConnectionTest, AnswersDigestChallengesWithLibcurlDoingTheArithmetic) {
+    server.route("/digest", test::digestAuth("vault", "jo", "s3cret",
+                                             ScriptedResponse::text(200, "digested")));
+    auto delegate = std::make_shared<RecordingDelegate>();
+    delegate->onChallenge = [](url::URLConnection&, const auto& challenge) {
+        challenge->sender()->useCredential(
+            url::URLCredential::create("jo", "s3cret", url::URLCredentialPersistence::None),
+            challenge);
+    };
+
+    load(request("/digest"), delegate);
+
+    EXPECT_EQ(delegate->body(), "digested");
+    ASSERT_EQ(delegate->challenges().size(), 1u);
+    EXPECT_EQ(delegate->challenges()[0]->protectionSpace().authenticationMethod(),
+              url::kAuthenticationMethodHTTPDigest);
+    EXPECT_EQ(delegate->challenges()[0]->protectionSpace().realm(), "vault");
+    EXPECT_TRUE(server.requests().back().header("Authorization")->starts_with("Digest "));
+}
+
+TEST_F(URLConnectionTest, CancelBeforeStartSendsNothingAndCallsNothing) {
+    server.route("/x", [](const auto&) { return ScriptedResponse::text(200, "x"); });
+    auto delegate = std::make_shared<RecordingDelegate>();
+    std::weak_ptr<RecordingDelegate> weakDelegate = delegate;
+    auto connection = url::URLConnection::create(request("/x"), std::move(delegate),
+                                                 url::URLConnection::StartImmediately::No);
+    connection->cancel();
+    connection->start();
+    core::testing::pumpPending();
+
+    EXPECT_TRUE(weakDelegate.expired());  // the delegate was let go at once
+    EXPECT_EQ(server.requestCount(), 0u);
+}
+
+TEST_F(URLConnectionTest, CancelDuringLoadingStopsEveryCallback) {
+    ScriptedResponse slow = ScriptedResponse::text(200, std::string(4096, 'y'));
+    slow.chunked = true;
+    slow.chunkSize = 512;
+    slow.delayBetweenChunks = std::chrono::milliseconds(20);
+    server.route("/slow", [=](const auto&) { return slow; });
+    auto delegate = std::make_shared<RecordingDelegate>();
+    delegate->onData = [](url::URLConnection& connection) { connection.cancel(); };
+
+    auto connection = url::URLConnection::create(request("/slow"), delegate);
+    ASSERT_TRUE(pumpUntil([&] { return delegate->callCount() >= 2; }));
+    // Long enough for the rest of the body to have been sent.
+    ASSERT_TRUE(pumpUntil([&] { return server.responsesCompleted() == 1; }));
+    core::testing::pumpPending();
+
+    EXPECT_EQ(delegate->events(), (Events{"response 200", "data"}));
+    EXPECT_TRUE(connection->isCancelled());
+}
+
+class FailingStream : public core::InputStream {
+public:
+    void open() override { setStreamStatus(core::StreamStatus::Open); }
+    void close() override { setStreamStatus(core::StreamStatus::Closed); }
+    bool hasBytesAvailable() const override { return true; }
+    std::ptrdiff_t read(std::uint8_t* buffer, std::size_t maxLength) override {
+        if (sent_ >= 3000) {
+            failWith(core::Error("TestDomain", 7));
+            return -1;
+        }
+        std::size_t count = std::min<std::size_t>(maxLength, 1000);
+        std::fill_n(buffer, count, 'z');
+        sent_ += count;
+        return static_cast<std::ptrdiff_t>(count);
+    }
+
+private:
+    std::size_t sent_ = 0;
+};
+
+TEST_F(URLConnectionTest, StreamsTheBodyAndReportsUploadProgress) {
+    server.route("/upload", [](const test::RecordedRequest& r) {
+        return ScriptedResponse::text(200, std::to_string(r.body.size()));
+    });
+    std::string payload(200000, 'p');
+    auto upload = request("/upload");
+    upload.setHTTPMethod("POST");
+    upload.setHTTPBodyStream(
+        core::InputStream::inputStreamWithData(core::bytesFromString(payload)));
+    upload.setValue(std::to_string(payload.size()), "Content-Length");
+
+    auto delegate = load(upload);
+
+    EXPECT_EQ(delegate->body(), "200000");
+    auto uploads = delegate->uploads();
+    ASSERT_FALSE(uploads.empty());
+    std::int64_t total = 0;
+    for (const auto& step : uploads) {
+        total += step.bytes;
+        EXPECT_EQ(step.total, total);
+        EXPECT_EQ(step.expected, 200000);
+    }
+    EXPECT_EQ(total, 200000);
+    EXPECT_EQ(server.requests()[0].body, payload);
+}
+
+TEST_F(URLConnectionTest, AFailingBodyStreamFailsTheLoadWithTheStreamError) {
+    server.route("/upload", [](const auto&) { return ScriptedResponse::text(200, "?"); });
+    auto upload = request("/upload");
+    upload.setHTTPMethod("POST");
+    upload.setHTTPBodyStream(std::make_shared<FailingStream>());
+
+    auto delegate = load(upload);
+
+    ASSERT_TRUE(delegate->error());
+    EXPECT_EQ(delegate->error()->domain(), "TestDomain");
+    EXPECT_EQ(delegate->error()->code(), 7);
+    EXPECT_EQ(delegate->events().back(), "fail 7");
+}
+
+TEST_F(URLConnectionTest, NetworkFailuresMapToURLErrors) {
+    ScriptedResponse stalled = ScriptedResponse::text(200, "late");
+    stalled.delayBeforeHeaders = std::chrono::seconds(20);
+    server.route("/stalled", [=](const auto&) { return stalled; });
+    ScriptedResponse cut = ScriptedResponse::text(200, std::string(1000, 'c'));
+    cut.disconnectAfterBodyBytes = 10;
+    server.route("/cut", [=](const auto&) { return cut; });
+    auto slow = request("/stalled");
+    slow.setTimeoutInterval(0.3);
+    // A port that was just free: nobody listens there.
+    int refusedPort = LoopbackServer().port();
+    auto refused =
+        url::URLRequest(url::URL::create("http://127.0.0.1:" + std::to_string(refusedPort) + "/"));
+
+    struct Case {
+        url::URLRequest request;
+        url::URLErrorCode code;
+    };
+    std::vector<Case> cases = {
+        {slow, url::URLErrorCode::TimedOut},
+        {request("/cut"), url::URLErrorCode::NetworkConnectionLost},
+        {refused, url::URLErrorCode::CannotConnectToHost},
+        {url::URLRequest(url::URL::create("http://proofshot.invalid/")),
+         url::URLErrorCode::CannotFindHost},
+        {url::URLRequest(url::URL::create("ftp://127.0.0.1/x")), url::URLErrorCode::UnsupportedURL},
+        {url::URLRequest(), url::URLErrorCode::BadURL},
+    };
+    for (const auto& [request, code] : cases) {
+        auto delegate = load(request);
+        ASSERT_TRUE(delegate->error()) << static_cast<int>(code);
+        EXPECT_EQ(delegate->error()->domain(), url::kURLErrorDomain);
+        EXPECT_EQ(delegate->error()->code(), static_cast<std::int64_t>(code));
+        EXPECT_FALSE(delegate->error()->localizedDescription().empty());
+        if (request.url()) {
+            EXPECT_EQ(delegate->error()->failingURL(), request.url()->absoluteString());
+            EXPECT_EQ(delegate->error()->string(url::kURLErrorFailingURLStringErrorKey),
+                      request.url()->absoluteString());
+        }
+    }
+}
+
+TEST_F(URLConnectionTest, OffersOnlyCacheableAnswersForCaching) {
+    server.route("/data", [](const auto&) { return ScriptedResponse::text(200, "cached"); });
+    server.route("/private", [](const auto&) {
+        auto response = ScriptedResponse::text(200, "secret");
+        response.headers.emplace_back("Cache-Control", "no-store");
+        return response;
+    });
+    auto post = request("/data");
+    post.setHTTPMethod("POST");
+    auto reload = request("/data");
+    reload.setCachePolicy(url::URLRequestCachePolicy::ReloadIgnoringLocalCacheData);
+    auto cacheOnly = request("/data");
+    cacheOnly.setCachePolicy(url::URLRequestCachePolicy::ReturnCacheDataDontLoad);
+
+    EXPECT_EQ(load(request("/data"))->outline(),
+              (Events{"response 200", "data", "cache 6", "finish"}));
+    for (const auto& uncached : {post, reload, request("/private")}) {
+        EXPECT_EQ(load(uncached)->outline(), (Events{"response 200", "data", "finish"}));
+    }
+    EXPECT_EQ(load(cacheOnly)->outline(), (Events{"fail -1008"}));
+}
+
+TEST_F(URLConnectionTest, KeepsCookiesOnlyWhenAskedTo) {
+    server.route("/set", [](const auto&) {
+        auto response = ScriptedResponse::text(200, "");
+        response.headers.emplace_back("Set-Cookie", "session=abc; Path=/");
+        return response;
+    });
+    server.route("/get", [](const test::RecordedRequest& r) {
+        return ScriptedResponse::text(200, r.header("Cookie").value_or("none"));
+    });
+    load(request("/set"));
+    auto withoutCookies = request("/get");
+    withoutCookies.setHTTPShouldHandleCookies(false);
+
+    EXPECT_EQ(load(request("/get"))->body(), "session=abc");
+    EXPECT_EQ(load(withoutCookies)->body(), "none");
+}
+
+TEST_F(URLConnectionTest, LoadsFileURLs) {
+    std::string path = ::testing::TempDir() + "proofshot-url-file.json";
+    std::ofstream(path) << "{\"ok\":true}";
+
+    auto delegate = load(url::URLRequest(url::URL::fileURL(path)));
+    ::unlink(path.c_str());
+
+    EXPECT_EQ(delegate->body(), "{\"ok\":true}");
+    ASSERT_TRUE(delegate->response());
+    EXPECT_EQ(delegate->response()->mimeType(), "application/json");
+    EXPECT_EQ(delegate->response()->expectedContentLength(), 11);
+    auto missing = load(url::URLRequest(url::URL::fileURL(path)));
+    EXPECT_EQ(missing->events(), (Events{"fail -1100"}));
+}
+
+}  // namespace
