@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <thread>
+#include <vector>
+
+#include "platform/ui/GraphicsContext.h"
+#include "platform/ui/Image.h"
+#include "platform/ui/JPEGEncoder.h"
+#include "tests/ui/ImageTestFixtures.h"
+
+namespace ui {
+namespace {
+
+using namespace ui::testing;
+
+struct OrientationCase {
+    int exif;
+    ImageOrientation orientation;
+    // Colours seen at the top-left, top-right, bottom-left, bottom-right of the upright picture.
+    Bitmap::RGBA corners[4];
+};
+
+class ExifOrientation : public ::testing::TestWithParam<OrientationCase> {};
+
+// The stored picture is 64 x 32 with red, green / blue, white quadrants.
+TEST_P(ExifOrientation, DrawsUprightAsDisplayed) {
+    const OrientationCase& c = GetParam();
+    auto image = Image::create(withExifOrientation(jpegOf(quadrants(64, 32)), c.exif));
+    ASSERT_TRUE(image) << image.error().description();
+    EXPECT_EQ((*image)->orientation(), c.orientation);
+    EXPECT_EQ((*image)->pixelWidth(), 64);
+
+    const Size size = (*image)->size();
+    const bool turned = orientationSwapsAxes(c.orientation);
+    EXPECT_EQ(size, turned ? (Size{32, 64}) : (Size{64, 32}));
+
+    ASSERT_TRUE(beginImageContext(size));
+    ASSERT_TRUE(drawInRect(**image, Rect({0, 0}, size)));
+    auto drawn = imageFromCurrentContext();
+    endImageContext();
+    auto bitmap = drawn->bitmap();
+    ASSERT_TRUE(bitmap);
+    const int w = static_cast<int>(size.width) - 4;
+    const int h = static_cast<int>(size.height) - 4;
+    const int probes[4][2] = {{3, 3}, {w, 3}, {3, h}, {w, h}};
+    for (int i = 0; i < 4; ++i) {
+        auto seen = (*bitmap)->pixel(probes[i][0], probes[i][1]);
+        EXPECT_TRUE(near(seen, c.corners[i]))
+            << "corner " << i << " is " << int(seen.r) << "," << int(seen.g) << "," << int(seen.b);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllEight, ExifOrientation,
+    ::testing::Values(
+        OrientationCase{1, ImageOrientation::Up, {kRed, kGreen, kBlue, kWhite}},
+        OrientationCase{2, ImageOrientation::UpMirrored, {kGreen, kRed, kWhite, kBlue}},
+        OrientationCase{3, ImageOrientation::Down, {kWhite, kBlue, kGreen, kRed}},
+        OrientationCase{4, ImageOrientation::DownMirrored, {kBlue, kWhite, kRed, kGreen}},
+        OrientationCase{5, ImageOrientation::LeftMirrored, {kRed, kBlue, kGreen, kWhite}},
+        OrientationCase{6, ImageOrientation::Right, {kBlue, kRed, kWhite, kGreen}},
+        OrientationCase{7, ImageOrientation::RightMirrored, {kWhite, kGreen, kBlue, kRed}},
+        OrientationCase{8, ImageOrientation::Left, {kGreen, kWhite, kRed, kBlue}}));
+
+TEST(Image, SizeInPointsIsPixelsDividedByScale) {
+    auto image = Image::create(jpegOf(quadrants(200, 100)), 2.0);
+    ASSERT_TRUE(image);
+    EXPECT_EQ((*image)->size(), (Size{100, 50}));
+    EXPECT_EQ((*image)->scale(), 2.0);
+}
+
+TEST(Image, RewrappingChangesScaleAndOrientationButNotPixels) {
+    auto original = *Image::create(jpegOf(quadrants(64, 32)));
+    auto rewrapped = Image::create(*original, 2.0, ImageOrientation::Right);
+    EXPECT_EQ(rewrapped->size(), (Size{16, 32}));
+    EXPECT_EQ(rewrapped->pixelWidth(), 64);
+    EXPECT_EQ(*rewrapped->bitmap(), *original->bitmap()) << "the decoded bitmap is shared";
+    // The JPEG bytes no longer show the picture as the new orientation does.
+    EXPECT_NE(original->jpegData(), nullptr);
+    EXPECT_EQ(rewrapped->jpegData(), nullptr);
+    EXPECT_NE(Image::create(*original, 3.0, ImageOrientation::Up)->jpegData(), nullptr);
+}
+
+TEST(Image, DecodesLazilyOnceAcrossThreads) {
+    auto image = *Image::create(jpegOf(quadrants(256, 128)));
+    std::vector<BitmapPtr> seen(4);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i) {
+        threads.emplace_back([&, i] { seen[i] = *image->bitmap(); });
+    }
+    for (auto& t : threads) {
+        t.join();
+    }
+    for (const auto& bitmap : seen) {
+        EXPECT_EQ(bitmap, seen[0]);
+    }
+    EXPECT_EQ(seen[0]->width(), 256);
+}
+
+TEST(JPEGRepresentation, QualityAboveOneCountsAsOne) {
+    auto image = Image::create(quadrants(64, 48));
+    auto best = JPEGRepresentation(*image, 1.0);
+    ASSERT_TRUE(best);
+    EXPECT_EQ(*JPEGRepresentation(*image, 90.0), *best);
+    EXPECT_NE(*JPEGRepresentation(*image, 0.9), *best);
+    EXPECT_EQ(*JPEGRepresentation(*image, -3.0), *JPEGRepresentation(*image, 0.0));
+    EXPECT_EQ(JPEGEncoder::libjpegQuality(1.0), 100);
+    EXPECT_EQ(JPEGEncoder::libjpegQuality(std::nan("")), 0);
+}
+
+TEST(JPEGRepresentation, WritesPixelsUprightAndFlattensAlphaOntoBlack) {
+    auto turned = Image::create(quadrants(64, 32), 1.0, ImageOrientation::Right);
+    auto decoded = *Image::create(*JPEGRepresentation(*turned, 1.0));
+    EXPECT_EQ(decoded->orientation(), ImageOrientation::Up);
+    EXPECT_EQ(decoded->size(), (Size{32, 64}));
+    EXPECT_TRUE(near((*decoded->bitmap())->pixel(2, 2), kBlue));
+
+    auto clear = std::make_shared<Bitmap>(16, 16, PixelFormat::RGBA8);
+    std::fill(clear->pixels().begin(), clear->pixels().end(), 255);
+    for (std::size_t i = 3; i < clear->pixels().size(); i += 4) {
+        clear->pixels()[i] = 0;
+    }
+    auto flattened = *Image::create(*JPEGRepresentation(*Image::create(clear), 1.0));
+    EXPECT_TRUE(near((*flattened->bitmap())->pixel(8, 8), {0, 0, 0, 255}, 4));
+}
+
+}  // namespace
+}  // namespace ui
