@@ -39,16 +39,17 @@ Run 'proofshot-orderd <command> --help' for the options of a command.
 
 const char* const kServeHelp = R"(usage: proofshot-orderd serve --data DIR [options]
 
-  --data DIR               data directory (created if missing)
-  --listen HOST:PORT       address to listen on (default 127.0.0.1:8080; port 0 picks a
-                           free port). Only a loopback address unless you mean otherwise.
-  --cert FILE --key FILE   serve HTTPS with this PEM certificate and key
-  --max-upload-bytes N     largest accepted upload body (default 20971520)
-  --max-connections N      connections open at once (default 64)
-  --idle-timeout SECONDS   close a connection silent this long (default 15)
-  --workers N              worker threads (default 4)
-  --drain-timeout SECONDS  on SIGTERM, wait this long for uploads in flight (default 30)
-  --access-log FILE        append the access log here instead of standard error
+  --data DIR                 data directory (created if missing)
+  --listen HOST:PORT         address to listen on (default 127.0.0.1:8080; port 0 picks a
+                             free port and prints it). Loopback unless you say otherwise.
+  --cert FILE --key FILE     serve HTTPS with this PEM certificate and key
+  --max-upload-bytes N       largest accepted upload body (default 20971520)
+  --max-connections N        connections open at once (default 64)
+  --idle-timeout SECONDS     close a connection silent this long (default 15)
+  --request-timeout SECONDS  longest time one request may take to arrive (default 300)
+  --workers N                worker threads (default 4)
+  --drain-timeout SECONDS    on SIGTERM, wait this long for uploads in flight (default 30)
+  --access-log FILE          append the access log here instead of standard error
 )";
 
 const char* const kUserHelp =
@@ -157,6 +158,7 @@ struct NumberOption {
     const char* name;
     unsigned min;
     unsigned max;
+    unsigned* target;  // nullptr for the one option that is not an unsigned
 };
 
 std::optional<std::string> applyListen(const std::string& listen, ServerOptions& options) {
@@ -178,11 +180,13 @@ std::optional<std::string> applyServeOptions(const Options& opts, ServerOptions&
             return problem;
         }
     }
-    const NumberOption numbers[] = {{"--max-upload-bytes", 1024, 1u << 30},
-                                    {"--max-connections", 1, 10000},
-                                    {"--idle-timeout", 1, 3600},
-                                    {"--workers", 1, 64},
-                                    {"--drain-timeout", 0, 3600}};
+    std::size_t uploadBytes = 0;
+    const NumberOption numbers[] = {{"--max-upload-bytes", 1024, 1u << 30, nullptr},
+                                    {"--max-connections", 1, 10000, &options.maxConnections},
+                                    {"--idle-timeout", 1, 3600, &options.idleTimeoutSeconds},
+                                    {"--workers", 1, 64, &options.workerThreads},
+                                    {"--request-timeout", 1, 86400, &options.requestTimeoutSeconds},
+                                    {"--drain-timeout", 0, 3600, &drainSeconds}};
     for (const auto& number : numbers) {
         if (!opts.has(number.name)) {
             continue;
@@ -192,17 +196,14 @@ std::optional<std::string> applyServeOptions(const Options& opts, ServerOptions&
             return std::string(number.name) + " wants a number from " + std::to_string(number.min) +
                    " to " + std::to_string(number.max);
         }
-        std::string name = number.name;
-        if (name == "--max-upload-bytes")
-            options.maxUploadBytes = *value;
-        if (name == "--max-connections")
-            options.maxConnections = *value;
-        if (name == "--idle-timeout")
-            options.idleTimeoutSeconds = *value;
-        if (name == "--workers")
-            options.workerThreads = *value;
-        if (name == "--drain-timeout")
-            drainSeconds = *value;
+        if (number.target) {
+            *number.target = *value;
+        } else {
+            uploadBytes = *value;
+        }
+    }
+    if (uploadBytes) {
+        options.maxUploadBytes = uploadBytes;
     }
     if (opts.has("--cert") != opts.has("--key")) {
         return "--cert and --key go together";
@@ -398,6 +399,7 @@ const std::vector<Command>& commands() {
           {"--max-connections", true},
           {"--idle-timeout", true},
           {"--workers", true},
+          {"--request-timeout", true},
           {"--drain-timeout", true},
           {"--access-log", true}},
          serve},

@@ -15,10 +15,16 @@ CredentialChecker::CredentialChecker(Database& database, Clock::duration remembe
         std::abort();  // no safe way to check passwords without it
     }
     randombytes_buf(digestKey_.data(), digestKey_.size());
-    std::array<unsigned char, 16> noise;
-    randombytes_buf(noise.data(), noise.size());
-    auto dummy = hashPassword(std::string(reinterpret_cast<const char*>(noise.data()), 16));
-    dummyHash_ = dummy.ok() ? dummy.value() : std::string();
+}
+
+const std::string& CredentialChecker::dummyHash() {
+    std::call_once(dummyMade_, [this] {
+        std::array<unsigned char, 16> noise;
+        randombytes_buf(noise.data(), noise.size());
+        auto dummy = hashPassword(std::string(reinterpret_cast<const char*>(noise.data()), 16));
+        dummyHash_ = dummy.ok() ? dummy.value() : std::string();
+    });
+    return dummyHash_;
 }
 
 Result<std::string> CredentialChecker::hashPassword(const std::string& password) {
@@ -65,7 +71,7 @@ bool CredentialChecker::matchesRemembered(const std::string& username,
 
 bool CredentialChecker::verify(const std::string& username, const std::string& password) {
     auto stored = isValidUsername(username) ? database_.passwordHash(username) : std::nullopt;
-    const std::string& hash = stored ? *stored : dummyHash_;
+    const std::string& hash = stored ? *stored : dummyHash();
     Digest digest = digestOf(username, password);
     if (stored && matchesRemembered(username, hash, digest)) {
         return true;

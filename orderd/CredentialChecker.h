@@ -40,13 +40,15 @@ private:
     };
 
     Digest digestOf(const std::string& username, const std::string& password) const;
+    const std::string& dummyHash();
     bool matchesRemembered(const std::string& username, const std::string& storedHash,
                            const Digest& digest);
 
     Database& database_;
     Clock::duration rememberFor_;
     std::array<unsigned char, 32> digestKey_;
-    std::string dummyHash_;
+    std::once_flag dummyMade_;
+    std::string dummyHash_;  // made on first need: commands that never check pay nothing
     // Each full check takes 64 MiB; a burst of first requests must not take it fifty times over.
     std::counting_semaphore<> hashing_{2};
     std::mutex mutex_;

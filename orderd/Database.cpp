@@ -203,4 +203,10 @@ std::int64_t Database::uploadCount() {
     return stmt.valid() && stmt.step() == SQLITE_ROW ? stmt.integer(0) : -1;
 }
 
+bool Database::hasUploadAt(const std::string& storedPath) {
+    std::lock_guard lock(mutex_);
+    Statement stmt(db_, "SELECT 1 FROM uploads WHERE path = ?1");
+    return stmt.valid() && stmt.bind(1, storedPath).step() == SQLITE_ROW;
+}
+
 }  // namespace orderd

@@ -53,6 +53,7 @@ public:
     Status addUpload(const UploadRecord& upload);
     std::vector<UploadRecord> uploads(const std::string& orderNumber);
     std::int64_t uploadCount();
+    bool hasUploadAt(const std::string& storedPath);
 
 private:
     explicit Database(sqlite3* db) : db_(db) {}

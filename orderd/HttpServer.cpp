@@ -202,6 +202,10 @@ int HttpServer::handle(MHD_Connection* connection, const char* url, const char* 
     }
     auto& exchange = *static_cast<Exchange*>(*context);
     if (*dataSize > 0) {
+        if (std::chrono::steady_clock::now() - exchange.started >
+            std::chrono::seconds(options_.requestTimeoutSeconds)) {
+            return MHD_NO;  // closes the connection; the unfinished upload is dropped
+        }
         exchange.bytesIn += *dataSize;
         if (exchange.upload) {
             exchange.upload->consume(std::string_view(data, *dataSize));

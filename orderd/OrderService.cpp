@@ -5,6 +5,7 @@
 #include <array>
 #include <chrono>
 #include <ctime>
+#include <vector>
 
 #include "orderd/Jpeg.h"
 #include "orderd/Validation.h"
@@ -49,8 +50,28 @@ Result<std::unique_ptr<OrderService>> OrderService::open(const fs::path& dataDir
     if (!photos.ok()) {
         return photos.error();
     }
-    return std::unique_ptr<OrderService>(
+    std::unique_ptr<OrderService> service(
         new OrderService(std::move(database.value()), std::move(photos.value())));
+    service->moveUnrecordedPhotos();
+    return service;
+}
+
+void OrderService::moveUnrecordedPhotos() {
+    const auto& dataDir = photos_.dataDir();
+    std::error_code ec;
+    std::vector<fs::path> unrecorded;
+    for (const auto& entry : fs::recursive_directory_iterator(dataDir / "photos", ec)) {
+        auto relative = entry.path().lexically_relative(dataDir);
+        if (entry.is_regular_file() && !database_->hasUploadAt(relative.string())) {
+            unrecorded.push_back(relative);
+        }
+    }
+    for (const auto& relative : unrecorded) {
+        auto target = dataDir / "unrecorded" / relative.lexically_relative("photos");
+        fs::create_directories(target.parent_path(), ec);
+        fs::rename(dataDir / relative, target, ec);
+        unrecordedMoved_ += ec ? 0 : 1;
+    }
 }
 
 OrderService::OrderService(std::unique_ptr<Database> database, PhotoStore photos)

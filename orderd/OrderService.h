@@ -30,6 +30,10 @@ public:
     // Judges a complete (or broken) upload; stores the photo only when every check passes.
     Reply finishUpload(UploadExchange& upload);
 
+    // Photos found at start-up without a record: a crash came between storing the file and
+    // recording it, so the client was never told it arrived. They are moved to unrecorded/.
+    std::size_t unrecordedPhotosMoved() const { return unrecordedMoved_; }
+
     Database& database() { return *database_; }
     const PhotoStore& photos() const { return photos_; }
     static std::filesystem::path stockFolder(const std::filesystem::path& dataDir);
@@ -37,12 +41,14 @@ public:
 private:
     OrderService(std::unique_ptr<Database> database, PhotoStore photos);
     bool signedIn(const FormFields& form);
+    void moveUnrecordedPhotos();
     Reply storeUpload(UploadExchange& upload, const std::string& username, const std::string& order,
                       Location location);
 
     std::unique_ptr<Database> database_;
     PhotoStore photos_;
     CredentialChecker credentials_;
+    std::size_t unrecordedMoved_ = 0;
 };
 
 }  // namespace orderd

@@ -17,6 +17,8 @@ struct ServerOptions {
     std::size_t maxHeaderBytes = 16 * 1024;
     unsigned maxConnections = 64;
     unsigned idleTimeoutSeconds = 15;
+    // A client that trickles its body never goes idle; this bounds the whole request.
+    unsigned requestTimeoutSeconds = 300;
     unsigned workerThreads = 4;
 };
 

@@ -262,10 +262,21 @@ TEST(OrderServiceCrashTest, KilledMidwayKeepsEveryAcknowledgedPhotoAndNoPartialO
     for (const auto& photo : photos()) {
         sent.insert(sha256Hex(photo));
     }
-    for (const auto& entry : fs::recursive_directory_iterator(dir.path() / "photos")) {
-        if (entry.is_regular_file()) {
+    // Whatever is on disk is whole; under photos/ only what the table knows of.
+    auto db = Database::open(dir.path() / "orderd.sqlite");
+    ASSERT_TRUE(db.ok());
+    for (const char* folder : {"photos", "unrecorded"}) {
+        std::error_code ec;
+        for (const auto& entry : fs::recursive_directory_iterator(dir.path() / folder, ec)) {
+            if (!entry.is_regular_file()) {
+                continue;
+            }
             EXPECT_TRUE(sent.count(sha256Hex(readFile(entry.path()))))
                 << "partial " << entry.path();
+            if (std::string(folder) == "photos") {
+                EXPECT_TRUE(db.value()->hasUploadAt(entry.path().lexically_relative(dir.path())))
+                    << entry.path();
+            }
         }
     }
 }

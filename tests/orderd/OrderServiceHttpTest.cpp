@@ -232,6 +232,42 @@ TEST(OrderServiceLimitsTest, SlowClientsHoldNoWorkerAndAreDroppedWhenIdle) {
     EXPECT_EQ(server.storedFileCount(), 0u);
 }
 
+TEST(OrderServiceLimitsTest, AClientTricklingItsBodyIsCutOffAtTheRequestTimeout) {
+    ServerOptions options;
+    options.requestTimeoutSeconds = 1;
+    TestServer server(options);
+    auto body = appUploadBody(uploadFields(), jpegOfSize(5, 20'000));
+    RawConnection raw(server.port());
+    ASSERT_TRUE(raw.send(
+        "POST /ipad/uploadPicPhotos.php?order=0 HTTP/1.1\r\nHost: t\r\n"
+        "Content-Type: " +
+        appContentType() + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n"));
+    // Never idle (a chunk every 100 ms), never done (at most 40 chunks of 10 bytes).
+    bool cut = false;
+    for (std::size_t at = 0; at < 400 && !cut; at += 10) {
+        cut = !raw.send(body.substr(at, 10)) || raw.closedByPeer(100ms);
+    }
+    EXPECT_TRUE(cut);
+    ASSERT_TRUE(server.waitUntilIdle());
+    EXPECT_EQ(server.storedFileCount(), 0u);
+}
+
+TEST(OrderServiceTlsTest, ServesHttpsWithTheGivenCertificate) {
+    auto identity = makeSelfSignedIdentity();
+    ServerOptions options;
+    options.certificatePem = identity.certificatePem;
+    options.keyPem = identity.keyPem;
+    TestServer server(options);
+    ASSERT_TRUE(server.http().isTls());
+    std::string https = "https://127.0.0.1:" + std::to_string(server.port());
+    auto answer =
+        postFormTls(https + "/ipad/loginVer2.php", {{"username", kUser}, {"password", kPassword}},
+                    identity.certificatePem);
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.body, "SUCCESS");
+    EXPECT_EQ(postForm(server.baseUrl() + "/ipad/loginVer2.php", {}).status, 0);  // plain HTTP
+}
+
 TEST(OrderServiceShutdownTest, UploadsInFlightFinishBeforeTheServerStops) {
     TestServer server;
     auto body = appUploadBody(uploadFields("1001", "0"), jpegOfSize(21, 80'000));

@@ -3,6 +3,9 @@
 #include <arpa/inet.h>
 #include <curl/curl.h>
 #include <netinet/in.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509v3.h>
 #include <poll.h>
 #include <sodium.h>
 #include <sys/socket.h>
@@ -110,14 +113,78 @@ std::string escape(const std::string& text) {
     return out;
 }
 
-}  // namespace
-
-Answer postForm(const std::string& url, const Fields& fields) {
+std::string formBody(const Fields& fields) {
     std::string body;
     for (const auto& [name, value] : fields) {
         body += (body.empty() ? "" : "&") + escape(name) + "=" + escape(value);
     }
-    return postBody(url, "application/x-www-form-urlencoded", body);
+    return body;
+}
+
+}  // namespace
+
+Answer postForm(const std::string& url, const Fields& fields) {
+    return postBody(url, "application/x-www-form-urlencoded", formBody(fields));
+}
+
+Answer postFormTls(const std::string& url, const Fields& fields,
+                   const std::string& certificatePem) {
+    std::string body = formBody(fields);
+    CURL* curl = curl_easy_init();
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.c_str());
+    curl_blob trust{const_cast<char*>(certificatePem.data()), certificatePem.size(),
+                    CURL_BLOB_COPY};
+    curl_easy_setopt(curl, CURLOPT_CAINFO_BLOB, &trust);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    return perform(curl, nullptr);
+}
+
+namespace {
+
+std::string pemOf(const std::function<int(BIO*)>& write) {
+    BIO* bio = BIO_new(BIO_s_mem());
+    write(bio);
+    char* data = nullptr;
+    long size = BIO_get_mem_data(bio, &data);
+    std::string pem(data, static_cast<std::size_t>(size));
+    BIO_free(bio);
+    return pem;
+}
+
+void addExtension(X509* cert, int nid, const char* value) {
+    X509V3_CTX ctx;
+    X509V3_set_ctx(&ctx, cert, cert, nullptr, nullptr, 0);
+    X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value);
+    X509_add_ext(cert, ext, -1);
+    X509_EXTENSION_free(ext);
+}
+
+}  // namespace
+
+TlsIdentity makeSelfSignedIdentity() {
+    EVP_PKEY* key = EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", static_cast<size_t>(2048));
+    X509* cert = X509_new();
+    X509_set_version(cert, 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(cert), 1);
+    X509_gmtime_adj(X509_getm_notBefore(cert), -60);
+    X509_gmtime_adj(X509_getm_notAfter(cert), 3600);
+    X509_set_pubkey(cert, key);
+    X509_NAME* name = X509_get_subject_name(cert);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1, 0);
+    X509_set_issuer_name(cert, name);
+    addExtension(cert, NID_basic_constraints, "critical,CA:TRUE");
+    addExtension(cert, NID_subject_alt_name, "IP:127.0.0.1");
+    X509_sign(cert, key, EVP_sha256());
+    TlsIdentity identity{
+        pemOf([&](BIO* bio) { return PEM_write_bio_X509(bio, cert); }), pemOf([&](BIO* bio) {
+            return PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr);
+        })};
+    X509_free(cert);
+    EVP_PKEY_free(key);
+    return identity;
 }
 
 Answer postBody(const std::string& url, const std::string& contentType, const std::string& body) {

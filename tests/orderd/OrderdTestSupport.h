@@ -64,6 +64,15 @@ struct Answer {
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
 Answer postForm(const std::string& url, const Fields& fields);
+// Over HTTPS, trusting only `certificatePem`.
+Answer postFormTls(const std::string& url, const Fields& fields, const std::string& certificatePem);
+
+// A fresh self-signed certificate for 127.0.0.1 and its key, both PEM.
+struct TlsIdentity {
+    std::string certificatePem;
+    std::string keyPem;
+};
+TlsIdentity makeSelfSignedIdentity();
 Answer postBody(const std::string& url, const std::string& contentType, const std::string& body);
 Answer get(const std::string& url);
 
