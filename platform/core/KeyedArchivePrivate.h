@@ -2,6 +2,7 @@
 
 #include <plist/plist.h>
 
+#include <cstddef>
 #include <memory>
 #include <string_view>
 
@@ -28,6 +29,10 @@ inline constexpr const char* kRootObjectKey = "root";
 // Deeper nesting than this is refused both ways, so a hostile archive cannot exhaust the
 // stack.
 inline constexpr int kMaxDepth = 64;
+// The same limits on the property list underneath: each object or value level takes a few
+// property-list levels.
+inline constexpr int kMaxPropertyListDepth = 8 * kMaxDepth;
+inline constexpr std::size_t kMaxPropertyListNodes = std::size_t{1} << 20;
 
 struct NodeDeleter {
     void operator()(plist_t node) const { plist_free(node); }

@@ -111,37 +111,45 @@ void* KeyedArchiver::encodeValueNode(const Value& value, int depth) {
         case Value::Kind::Bytes:
             return plist_new_data(reinterpret_cast<const char*>(value.asBytes()->data()),
                                   value.asBytes()->size());
-        case Value::Kind::List: {
-            plist_t array = plist_new_array();
-            for (const Value& element : *value.asList()) {
-                plist_t node = encodeValueNode(element, depth + 1);
-                if (node == nullptr) {
-                    plist_free(array);
-                    return nullptr;
-                }
-                plist_array_append_item(array, node);
-            }
-            return array;
-        }
-        case Value::Kind::Map: {
-            plist_t keys = plist_new_array();
-            plist_t values = plist_new_array();
-            plist_t node = plist_new_dict();
-            plist_dict_set_item(node, kMapKeysKey, keys);
-            plist_dict_set_item(node, kMapValuesKey, values);
-            for (const auto& [key, child] : *value.asMap()) {
-                plist_t childNode = checkText(key) ? encodeValueNode(child, depth + 1) : nullptr;
-                if (childNode == nullptr) {
-                    plist_free(node);
-                    return nullptr;
-                }
-                plist_array_append_item(keys, plist_new_string(key.c_str()));
-                plist_array_append_item(values, childNode);
-            }
-            return node;
-        }
+        case Value::Kind::List:
+            return encodeListNode(*value.asList(), depth);
+        case Value::Kind::Map:
+            return encodeMapNode(*value.asMap(), depth);
     }
     return nullptr;
+}
+
+void* KeyedArchiver::encodeListNode(const Value::List& list, int depth) {
+    plist_t array = plist_new_array();
+    for (const Value& element : list) {
+        plist_t node = encodeValueNode(element, depth + 1);
+        if (node == nullptr) {
+            plist_free(array);
+            return nullptr;
+        }
+        plist_array_append_item(array, node);
+    }
+    return array;
+}
+
+// Keys and values go in two parallel arrays: a property-list dictionary does not promise
+// to keep the map's order.
+void* KeyedArchiver::encodeMapNode(const Value::Map& map, int depth) {
+    plist_t keys = plist_new_array();
+    plist_t values = plist_new_array();
+    plist_t node = plist_new_dict();
+    plist_dict_set_item(node, kMapKeysKey, keys);
+    plist_dict_set_item(node, kMapValuesKey, values);
+    for (const auto& [key, child] : map) {
+        plist_t childNode = checkText(key) ? encodeValueNode(child, depth + 1) : nullptr;
+        if (childNode == nullptr) {
+            plist_free(node);
+            return nullptr;
+        }
+        plist_array_append_item(keys, plist_new_string(key.c_str()));
+        plist_array_append_item(values, childNode);
+    }
+    return node;
 }
 
 void KeyedArchiver::encodeValue(std::string_view key, const Value& value) {

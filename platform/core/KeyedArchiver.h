@@ -60,6 +60,8 @@ private:
     void set(std::string_view key, void* node);
     bool checkText(std::string_view text);
     void* encodeValueNode(const Value& value, int depth);
+    void* encodeListNode(const Value::List& list, int depth);
+    void* encodeMapNode(const Value::Map& map, int depth);
     void fail(Error error);
 
     std::vector<void*> fields_;            // the fields dictionaries being written

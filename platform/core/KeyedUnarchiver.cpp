@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/core/BinaryPropertyListCheckPrivate.h"
 #include "platform/core/KeyedArchivePrivate.h"
 
 namespace core {
@@ -78,6 +79,10 @@ Expected<KeyedUnarchiver> KeyedUnarchiver::create(const Bytes& archive) {
         !plist_is_binary(reinterpret_cast<const char*>(archive.data()),
                          static_cast<std::uint32_t>(archive.size()))) {
         return corrupt("it is not a binary property list");
+    }
+    if (!isSafeBinaryPropertyList(archive.data(), archive.size(), kMaxPropertyListDepth,
+                                  kMaxPropertyListNodes)) {
+        return corrupt("its structure is invalid or too large");
     }
     plist_t root = nullptr;
     plist_from_bin(reinterpret_cast<const char*>(archive.data()),
@@ -251,41 +256,48 @@ std::optional<Value> KeyedUnarchiver::decodeValueNode(void* node, int depth) {
         }
         case PLIST_DATA:
             return Value(bytesOf(node));
-        case PLIST_ARRAY: {
-            Value::List list;
-            for (std::uint32_t i = 0; i < plist_array_get_size(node); ++i) {
-                auto element = decodeValueNode(plist_array_get_item(node, i), depth + 1);
-                if (!element) {
-                    return std::nullopt;
-                }
-                list.push_back(std::move(*element));
-            }
-            return Value(std::move(list));
-        }
-        case PLIST_DICT: {
-            if (plist_dict_get_item(node, kNullKey) != nullptr) {
-                return Value();
-            }
-            plist_t keys = plist_dict_get_item(node, kMapKeysKey);
-            plist_t values = plist_dict_get_item(node, kMapValuesKey);
-            if (!isType(keys, PLIST_ARRAY) || !isType(values, PLIST_ARRAY) ||
-                plist_array_get_size(keys) != plist_array_get_size(values)) {
-                return std::nullopt;
-            }
-            Value::Map map;
-            for (std::uint32_t i = 0; i < plist_array_get_size(keys); ++i) {
-                auto key = stringOf(plist_array_get_item(keys, i));
-                auto child = decodeValueNode(plist_array_get_item(values, i), depth + 1);
-                if (!key || !child) {
-                    return std::nullopt;
-                }
-                map.set(*key, std::move(*child));
-            }
-            return Value(std::move(map));
-        }
+        case PLIST_ARRAY:
+            return decodeListNode(node, depth);
+        case PLIST_DICT:
+            return decodeMapNode(node, depth);
         default:
             return std::nullopt;
     }
+}
+
+std::optional<Value> KeyedUnarchiver::decodeListNode(void* node, int depth) {
+    Value::List list;
+    for (std::uint32_t i = 0; i < plist_array_get_size(node); ++i) {
+        auto element = decodeValueNode(plist_array_get_item(node, i), depth + 1);
+        if (!element) {
+            return std::nullopt;
+        }
+        list.push_back(std::move(*element));
+    }
+    return Value(std::move(list));
+}
+
+// A dictionary is either the null marker or a map's parallel key and value arrays.
+std::optional<Value> KeyedUnarchiver::decodeMapNode(void* node, int depth) {
+    if (plist_dict_get_item(node, kNullKey) != nullptr) {
+        return Value();
+    }
+    plist_t keys = plist_dict_get_item(node, kMapKeysKey);
+    plist_t values = plist_dict_get_item(node, kMapValuesKey);
+    if (!isType(keys, PLIST_ARRAY) || !isType(values, PLIST_ARRAY) ||
+        plist_array_get_size(keys) != plist_array_get_size(values)) {
+        return std::nullopt;
+    }
+    Value::Map map;
+    for (std::uint32_t i = 0; i < plist_array_get_size(keys); ++i) {
+        auto key = stringOf(plist_array_get_item(keys, i));
+        auto child = decodeValueNode(plist_array_get_item(values, i), depth + 1);
+        if (!key || !child) {
+            return std::nullopt;
+        }
+        map.set(*key, std::move(*child));
+    }
+    return Value(std::move(map));
 }
 
 std::optional<Value> KeyedUnarchiver::decodeValue(std::string_view key) {

@@ -70,6 +70,8 @@ private:
     void* entry(std::string_view key) const;
     void failWrongKind(std::string_view key, const char* expected);
     std::optional<Value> decodeValueNode(void* node, int depth);
+    std::optional<Value> decodeListNode(void* node, int depth);
+    std::optional<Value> decodeMapNode(void* node, int depth);
 
     std::unique_ptr<Document> document_;
     std::vector<void*> fields_;  // the fields dictionaries being read, innermost last

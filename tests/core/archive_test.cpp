@@ -112,6 +112,37 @@ protected:
     }
 };
 
+void appendBigEndian(Bytes& bytes, std::uint64_t value, int size) {
+    for (int shift = (size - 1) * 8; shift >= 0; shift -= 8) {
+        bytes.push_back(static_cast<std::uint8_t>(value >> shift));
+    }
+}
+
+// A binary property list of `levels` nested arrays, each holding `references` references to
+// the next one, and the integer 0 at the bottom.
+Bytes nestedArrays(std::uint32_t levels, int references) {
+    Bytes bytes = core::bytesFromString("bplist00");
+    std::vector<std::uint64_t> offsets;
+    for (std::uint32_t i = 0; i < levels; ++i) {
+        offsets.push_back(bytes.size());
+        bytes.push_back(static_cast<std::uint8_t>(0xA0 | references));
+        for (int r = 0; r < references; ++r) {
+            appendBigEndian(bytes, i + 1, 4);
+        }
+    }
+    offsets.push_back(bytes.size());
+    bytes.insert(bytes.end(), {0x10, 0x00});
+    std::uint64_t table = bytes.size();
+    for (std::uint64_t offset : offsets) {
+        appendBigEndian(bytes, offset, 4);
+    }
+    bytes.insert(bytes.end(), {0, 0, 0, 0, 0, 0, 4, 4});
+    appendBigEndian(bytes, offsets.size(), 8);
+    appendBigEndian(bytes, 0, 8);
+    appendBigEndian(bytes, table, 8);
+    return bytes;
+}
+
 std::vector<std::string> keysOf(const Value& value) {
     std::vector<std::string> keys;
     for (const auto& entry : *value.asMap()) {
@@ -251,4 +282,20 @@ TEST_F(Archive, DamagedOrTruncatedInputIsAnErrorNeverACrash) {
         }
     }
     EXPECT_GT(rejected, 0);
+}
+
+TEST_F(Archive, HostileNestingIsRefusedBeforeParsing) {
+    // Deep enough to overflow a recursive parser's stack.
+    auto deep = KeyedUnarchiver::create(nestedArrays(200'000, 1));
+    ASSERT_FALSE(deep);
+    EXPECT_EQ(deep.error().code(), static_cast<std::int64_t>(core::CoderError::ReadCorrupt));
+    // Shallow, but 2^40 nodes once every shared reference is expanded.
+    EXPECT_FALSE(KeyedUnarchiver::create(nestedArrays(40, 2)));
+    // The same shapes within the limits parse (and are then not keyed archives).
+    for (auto modest : {nestedArrays(300, 1), nestedArrays(12, 2)}) {
+        auto result = KeyedUnarchiver::create(modest);
+        ASSERT_FALSE(result);
+        EXPECT_NE(result.error().localizedDescription().find("not a keyed archive"),
+                  std::string::npos);
+    }
 }
