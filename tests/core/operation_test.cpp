@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/core/BlockOperation.h"
+#include "platform/core/Operation.h"
+#include "platform/core/OperationQueue.h"
+
+namespace core {
+namespace {
+
+class CountingOperation : public Operation {
+public:
+    int mains = 0;
+    void main() override { ++mains; }
+};
+
+// Records every announcement of the four state keys of one operation.
+class Announcements {
+public:
+    explicit Announcements(Operation& operation) {
+        for (const char* key : {Operation::kIsReady, Operation::kIsExecuting,
+                                Operation::kIsFinished, Operation::kIsCancelled}) {
+            tokens_.push_back(
+                operation.addObserver(key, [this](const std::string& k, Observable::Phase p) {
+                    calls.push_back((p == Observable::Phase::WillChange ? "will " : "did ") + k);
+                }));
+        }
+    }
+    std::vector<std::string> calls;
+
+private:
+    std::vector<ObserverToken> tokens_;
+};
+
+using Calls = std::vector<std::string>;
+
+TEST(OperationTest, StartRunsMainOnceAndAnnouncesExecutingThenFinished) {
+    auto operation = std::make_shared<CountingOperation>();
+    Announcements announced(*operation);
+    ASSERT_TRUE(operation->isReady());
+
+    operation->start();
+    operation->start();
+
+    EXPECT_EQ(operation->mains, 1);
+    EXPECT_TRUE(operation->isFinished());
+    EXPECT_FALSE(operation->isExecuting());
+    EXPECT_FALSE(operation->isAsynchronous());
+    EXPECT_EQ(announced.calls, (Calls{"will isExecuting", "did isExecuting", "will isFinished",
+                                      "will isExecuting", "did isExecuting", "did isFinished"}));
+}
+
+TEST(OperationTest, BecomesReadyWhenTheLastDependencyFinishes) {
+    auto operation = std::make_shared<CountingOperation>();
+    auto first = std::make_shared<CountingOperation>();
+    auto second = std::make_shared<CountingOperation>();
+    operation->addDependency(first);
+    operation->addDependency(second);
+    operation->addDependency(second);
+    operation->addDependency(operation);
+    operation->addDependency(nullptr);
+    Announcements announced(*operation);
+
+    EXPECT_EQ(operation->dependencies(), (std::vector<std::shared_ptr<Operation>>{first, second}));
+    EXPECT_FALSE(operation->isReady());
+    operation->start();
+    EXPECT_EQ(operation->mains, 0);
+
+    first->start();
+    EXPECT_FALSE(operation->isReady());
+    second->start();
+    EXPECT_TRUE(operation->isReady());
+    EXPECT_EQ(announced.calls, (Calls{"will isReady", "did isReady"}));
+
+    operation->start();
+    EXPECT_EQ(operation->mains, 1);
+}
+
+TEST(OperationTest, AddingAndRemovingDependenciesChangesReadiness) {
+    auto operation = std::make_shared<CountingOperation>();
+    auto pending = std::make_shared<CountingOperation>();
+    auto finished = std::make_shared<CountingOperation>();
+    finished->start();
+
+    operation->addDependency(finished);
+    EXPECT_TRUE(operation->isReady());
+    operation->addDependency(pending);
+    EXPECT_FALSE(operation->isReady());
+    operation->removeDependency(pending);
+    EXPECT_TRUE(operation->isReady());
+
+    // A removed dependency no longer reaches the operation.
+    Announcements announced(*operation);
+    pending->start();
+    EXPECT_TRUE(announced.calls.empty());
+}
+
+TEST(OperationTest, CancelledOperationIsReadyAndFinishesWithoutRunningMain) {
+    auto operation = std::make_shared<CountingOperation>();
+    auto dependency = std::make_shared<CountingOperation>();
+    operation->addDependency(dependency);
+    Announcements announced(*operation);
+
+    operation->cancel();
+    operation->cancel();
+    EXPECT_TRUE(operation->isCancelled());
+    EXPECT_TRUE(operation->isReady());
+    operation->start();
+
+    EXPECT_EQ(operation->mains, 0);
+    EXPECT_TRUE(operation->isFinished());
+    EXPECT_EQ(announced.calls,
+              (Calls{"will isCancelled", "will isReady", "did isReady", "did isCancelled",
+                     "will isExecuting", "did isExecuting", "will isFinished", "will isExecuting",
+                     "did isExecuting", "did isFinished"}));
+}
+
+TEST(OperationTest, CancelAfterFinishingChangesNothing) {
+    auto operation = std::make_shared<CountingOperation>();
+    operation->start();
+    Announcements announced(*operation);
+
+    operation->cancel();
+
+    EXPECT_FALSE(operation->isCancelled());
+    EXPECT_TRUE(announced.calls.empty());
+}
+
+TEST(BlockOperationTest, RunsItsBlocksInOrderOnceAndThenReleasesThem) {
+    std::vector<int> order;
+    auto operation = BlockOperation::create([&] { order.push_back(1); });
+    EXPECT_TRUE(operation->addExecutionBlock([&] { order.push_back(2); }));
+    EXPECT_FALSE(operation->addExecutionBlock(nullptr));
+    EXPECT_EQ(operation->executionBlocks().size(), 2u);
+
+    operation->start();
+    operation->start();
+
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+    EXPECT_TRUE(operation->executionBlocks().empty());
+    EXPECT_FALSE(operation->addExecutionBlock([] {}));
+}
+
+TEST(BlockOperationTest, CancelledOperationReleasesBlocksThatHoldIt) {
+    auto operation = BlockOperation::create();
+    std::weak_ptr<BlockOperation> watch = operation;
+    bool ran = false;
+    operation->addExecutionBlock([operation, &ran] { ran = true; });  // a cycle until it goes
+
+    operation->cancel();
+    operation->start();
+    operation.reset();
+
+    EXPECT_FALSE(ran);
+    EXPECT_TRUE(watch.expired());
+}
+
+TEST(OperationQueueTest, RefusesOperationsItCannotRun) {
+    auto queue = OperationQueue::create("uploads");
+    auto other = OperationQueue::create();
+    auto finished = std::make_shared<CountingOperation>();
+    finished->start();
+    auto waiting = std::make_shared<CountingOperation>();
+    waiting->addDependency(std::make_shared<CountingOperation>());
+
+    EXPECT_FALSE(queue->addOperation(nullptr));
+    EXPECT_FALSE(queue->addOperation(finished));
+    EXPECT_TRUE(queue->addOperation(waiting));
+    EXPECT_FALSE(queue->addOperation(waiting));
+    EXPECT_FALSE(other->addOperation(waiting));
+    EXPECT_EQ(queue->operations(), (std::vector<std::shared_ptr<Operation>>{waiting}));
+    EXPECT_EQ(other->operationCount(), 0u);
+
+    EXPECT_FALSE(queue->setMaxConcurrentOperationCount(-2));
+    EXPECT_EQ(queue->maxConcurrentOperationCount(),
+              OperationQueue::kDefaultMaxConcurrentOperationCount);
+    EXPECT_NE(queue->description().find("name: \"uploads\", operations: 1"), std::string::npos);
+
+    // Cancelling lets the waiting operation finish, which lets the queue go.
+    queue->cancelAllOperations();
+    queue->waitUntilAllOperationsAreFinished();
+    EXPECT_TRUE(waiting->isFinished());
+    EXPECT_EQ(waiting->mains, 0);
+}
+
+}  // namespace
+}  // namespace core
