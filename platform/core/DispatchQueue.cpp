@@ -250,13 +250,23 @@ std::shared_ptr<DispatchQueue> DispatchQueue::current() {
     return Thread::isMainThread() ? main() : nullptr;
 }
 
+namespace {
+
+// Held once: main-queue posts are hot, and copying the shared pointer costs two atomics.
+RunLoop& mainLoop() {
+    static RunLoop* const loop = RunLoop::main().get();  // the main loop is never destroyed
+    return *loop;
+}
+
+}  // namespace
+
 void DispatchQueue::async(Task task) {
     if (!task) {
         return;
     }
     switch (kind_) {
         case Kind::Main:
-            RunLoop::main()->post(std::move(task));
+            mainLoop().post(std::move(task));
             break;
         case Kind::Serial:
             DispatchQueueState::asyncSerial(*this, std::move(task));
@@ -275,7 +285,7 @@ void DispatchQueue::sync(Task task) {
         return;
     }
     if (kind_ == Kind::Main) {
-        RunLoop::main()->postAndWait(std::move(task));
+        mainLoop().postAndWait(std::move(task));
     } else if (kind_ == Kind::Concurrent || isRunning(this)) {
         RunningScope running(this);
         task();

@@ -5,7 +5,6 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <mutex>
 #include <optional>
 #include <unordered_map>
@@ -47,20 +46,42 @@ public:
         return bit;
     }
 
+    // A name that stays valid for the life of the process: map keys never move.
+    const std::string* intern(const std::string& mode) {
+        bitFor(mode);
+        std::lock_guard guard(mutex_);
+        auto found = bits_.find(mode);
+        return found != bits_.end() ? &found->first : &RunLoop::kDefaultMode;
+    }
+
 private:
     std::mutex mutex_;
     std::unordered_map<std::string, ModeMask> bits_;
 };
 
+ModeNames& modeNames() {
+    static auto* names = new ModeNames;  // lives as long as any thread might post
+    return *names;
+}
+
+const std::string* internedName(const std::string& mode) {
+    if (mode == RunLoop::kDefaultMode) {
+        return &RunLoop::kDefaultMode;
+    }
+    return modeNames().intern(mode);
+}
+
 ModeMask modeBit(const std::string& mode) {
+    if (&mode == &RunLoop::kCommonModes) {
+        return kCommonBit;  // the default argument: no need to compare text
+    }
     if (mode == RunLoop::kCommonModes) {
         return kCommonBit;
     }
     if (mode == RunLoop::kDefaultMode) {
         return kDefaultBit;
     }
-    static auto* names = new ModeNames;  // lives as long as any thread might post
-    return names->bitFor(mode);
+    return modeNames().bitFor(mode);
 }
 
 ModeMask modeMask(const std::vector<std::string>& modes) {
@@ -139,16 +160,19 @@ public:
     void unwatch(RunLoop::WatchId id);
     void setWaiter(std::unique_ptr<RunLoopWaiter> waiter);
 
-    std::string currentMode_;  // loop thread
+    const std::string* currentMode_ = nullptr;  // loop thread; points at an interned name
 
 private:
     bool matches(ModeMask modes, ModeMask running) const {
         return (modes & running) != 0 ||
                ((modes & kCommonBit) != 0 && (commonModes_.load() & running) != 0);
     }
-    bool consumeStop() { return stopRequested_.exchange(false); }
+    bool consumeStop() {
+        return stopRequested_.load(std::memory_order_relaxed) && stopRequested_.exchange(false);
+    }
     bool runPosted(ModeMask running);
     void takeIncoming();
+    void restoreDeferred();
     bool hasRunnablePosted(ModeMask running) const;
     bool fireDueTimers(ModeMask running);
     std::optional<Clock::TimePoint> nextTimerDate(ModeMask running);
@@ -169,9 +193,9 @@ private:
 
     // The loop thread's own queues: tasks taken from incoming_ not yet run, and tasks kept
     // back because they were not posted for the mode the loop ran in.
-    std::vector<Posted> spare_;
-    std::deque<Posted> ready_;
-    std::deque<Posted> deferred_;
+    std::vector<Posted> ready_;
+    std::size_t readyHead_ = 0;  // ready_[readyHead_...] have not run yet
+    std::vector<Posted> deferred_;
 
     std::mutex sourcesMutex_;
     std::vector<TimerEntry> timers_;    // guarded by sourcesMutex_
@@ -313,6 +337,7 @@ void RunLoopState::retire() {
     }
     dropped.clear();
     ready_.clear();
+    readyHead_ = 0;
     deferred_.clear();
     std::vector<TimerEntry> timers;
     {
@@ -330,30 +355,43 @@ void RunLoopState::checkCalledOnLoopThread(const char* what) const {
 }
 
 void RunLoopState::takeIncoming() {
-    {
-        std::lock_guard guard(postMutex_);
-        if (incoming_.empty()) {
-            return;
-        }
-        spare_.swap(incoming_);
+    std::lock_guard guard(postMutex_);
+    if (incoming_.empty()) {
+        return;
     }
-    for (auto& posted : spare_) {
+    if (readyHead_ == ready_.size()) {
+        // The usual case: everything taken before has run, so the batches trade buffers.
+        ready_.clear();
+        readyHead_ = 0;
+        ready_.swap(incoming_);
+        return;
+    }
+    for (auto& posted : incoming_) {
         ready_.push_back(std::move(posted));
     }
-    spare_.clear();
+    incoming_.clear();
+}
+
+void RunLoopState::restoreDeferred() {
+    // Tasks kept back are older than any still in ready_, so they go first to keep the order.
+    std::vector<Posted> merged = std::move(deferred_);
+    deferred_.clear();
+    for (std::size_t i = readyHead_; i < ready_.size(); ++i) {
+        merged.push_back(std::move(ready_[i]));
+    }
+    ready_ = std::move(merged);
+    readyHead_ = 0;
 }
 
 bool RunLoopState::runPosted(ModeMask running) {
-    // Tasks kept back are older than any in ready_, so they go first to keep the order.
-    while (!deferred_.empty()) {
-        ready_.push_front(std::move(deferred_.back()));
-        deferred_.pop_back();
+    if (!deferred_.empty()) {
+        restoreDeferred();
     }
     takeIncoming();
     bool handled = false;
-    for (std::size_t budget = ready_.size(); budget > 0 && !ready_.empty(); --budget) {
-        Posted posted = std::move(ready_.front());
-        ready_.pop_front();
+    for (std::size_t budget = ready_.size() - readyHead_; budget > 0 && readyHead_ < ready_.size();
+         --budget) {
+        Posted posted = std::move(ready_[readyHead_++]);
         if (!matches(posted.modes, running)) {
             deferred_.push_back(std::move(posted));
             continue;
@@ -368,7 +406,7 @@ bool RunLoopState::runPosted(ModeMask running) {
 }
 
 bool RunLoopState::hasRunnablePosted(ModeMask running) const {
-    if (!ready_.empty()) {
+    if (readyHead_ < ready_.size()) {
         return true;
     }
     return std::any_of(deferred_.begin(), deferred_.end(),
@@ -534,6 +572,9 @@ void RunLoopState::setWaiter(std::unique_ptr<RunLoopWaiter> waiter) {
 }
 
 bool RunLoopState::deadlinePassed(const RunContext& context) const {
+    if (context.deadline >= Clock::distantFuture()) {
+        return false;  // saves reading the clock on every pass of run()
+    }
     auto now = context.clock == RunLoop::DeadlineClock::Real ? Clock::realNow() : Clock::now();
     return now >= context.deadline;
 }
@@ -546,7 +587,9 @@ std::optional<Clock::Duration> RunLoopState::waitLimit(const RunContext& context
     // deadlines set no limit on a real sleep.
     bool virtualTime = Clock::isVirtual();
     std::optional<Clock::Duration> limit;
-    if (context.clock == RunLoop::DeadlineClock::Real) {
+    if (context.deadline >= Clock::distantFuture()) {
+        // no limit from the deadline
+    } else if (context.clock == RunLoop::DeadlineClock::Real) {
         limit = context.deadline - Clock::realNow();
     } else if (!virtualTime) {
         limit = context.deadline - Clock::now();
@@ -613,16 +656,16 @@ namespace {
 // Makes the running mode visible through currentMode() for the length of a run.
 class ModeScope {
 public:
-    ModeScope(std::string& slot, const std::string& mode) : slot_(slot), saved_(slot) {
-        slot_ = mode == RunLoop::kCommonModes ? RunLoop::kDefaultMode : mode;
+    ModeScope(const std::string*& slot, const std::string& mode) : slot_(slot), saved_(slot) {
+        slot_ = mode == RunLoop::kCommonModes ? &RunLoop::kDefaultMode : internedName(mode);
     }
-    ~ModeScope() { slot_ = std::move(saved_); }
+    ~ModeScope() { slot_ = saved_; }
     ModeScope(const ModeScope&) = delete;
     ModeScope& operator=(const ModeScope&) = delete;
 
 private:
-    std::string& slot_;
-    std::string saved_;
+    const std::string*& slot_;
+    const std::string* saved_;
 };
 
 }  // namespace
@@ -703,7 +746,7 @@ bool RunLoop::isCurrent() const {
 }
 
 std::string RunLoop::currentMode() const {
-    return isCurrent() ? state_->currentMode_ : std::string();
+    return isCurrent() && state_->currentMode_ ? *state_->currentMode_ : std::string();
 }
 
 void RunLoop::addCommonMode(const std::string& mode) {

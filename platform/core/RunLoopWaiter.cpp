@@ -67,7 +67,12 @@ public:
         } else {
             waitInPoll(descriptors, timeout, ready);
         }
-        pending_.store(false);
+        // Clearing only a set flag keeps the hot path free of a write the wakers would
+        // contend on. A wake lost here is harmless: whatever it announced was done before it
+        // and the loop looks at everything next.
+        if (pending_.load(std::memory_order_relaxed)) {
+            pending_.store(false);
+        }
     }
 
     void wake() override {
