@@ -232,22 +232,29 @@ std::string jpegOfSize(std::uint32_t seed, std::size_t size) {
     if (size < base.size() + 4) {
         return base;
     }
+    static const std::string pool = [] {
+        std::string bytes(128 * 1024, 0);
+        std::uint32_t noise = 12345;
+        for (auto& byte : bytes) {
+            noise = noise * 1664525u + 1013904223u;
+            byte = static_cast<char>('a' + (noise >> 27));
+        }
+        return bytes;
+    }();
     std::string out = base.substr(0, 2);
     std::size_t filler = size - base.size();
-    std::uint32_t noise = seed * 2654435761u + 1;
-    while (filler > 0) {
+    std::string tag = "photo " + std::to_string(seed) + " ";
+    for (std::size_t part = 0; filler > 0; ++part) {
         std::size_t segment = std::min<std::size_t>(filler, 60004);
-        if (filler - segment > 0 && filler - segment < 4) {
-            segment -= 4;  // a segment needs at least its 4 header bytes
+        if (filler - segment > 0 && filler - segment < 4 + tag.size()) {
+            segment -= 4 + tag.size();  // the last segment needs room for its header and tag
         }
         std::size_t payload = segment - 4;
         out += "\xFF\xFE";
         out.push_back(static_cast<char>((payload + 2) >> 8));
         out.push_back(static_cast<char>((payload + 2) & 0xff));
-        for (std::size_t i = 0; i < payload; ++i) {
-            noise = noise * 1664525u + 1013904223u;
-            out.push_back(static_cast<char>('a' + (noise >> 27)));
-        }
+        std::size_t offset = (seed * 7919u + part * 104729u) % (pool.size() - payload);
+        out += (tag + pool.substr(offset, payload)).substr(0, payload);
         filler -= segment;
     }
     return out + base.substr(2);
