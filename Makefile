@@ -22,8 +22,11 @@ test: build
 test-asan:
 	@$(MAKE) --no-print-directory test PRESET=asan
 
-test-tsan:
-	@$(MAKE) --no-print-directory test PRESET=tsan
+# TSan runs the concurrency tests only, so it builds only those.
+test-tsan: deps
+	@cmake --preset tsan >/dev/null
+	@cmake --build --preset tsan -j $(JOBS) --target concurrency-tests
+	@ctest --preset tsan -j $(JOBS) $(CTEST_ARGS)
 
 bench: deps
 	@cmake --preset release >/dev/null

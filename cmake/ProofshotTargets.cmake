@@ -13,6 +13,9 @@ function(proofshot_add_test)
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock
                                           Threads::Threads)
+  if("concurrency" IN_LIST T_LABELS)
+    set_property(GLOBAL APPEND PROPERTY PROOFSHOT_CONCURRENCY_TESTS ${T_NAME})
+  endif()
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
