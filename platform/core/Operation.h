@@ -26,7 +26,9 @@ namespace core {
 // completes.
 //
 // Announcements are made on the thread that changes the state, while the operation holds its
-// own lock; observers must not wait there for another thread that needs that lock.
+// own lock; observers must not wait there for another thread that needs that lock. For the
+// same reason the state queries must not take that lock: queues call them from inside other
+// operations' announcements.
 class Operation : public Object, public Observable {
 public:
     static constexpr const char* kIsReady = "isReady";

@@ -92,36 +92,5 @@ TEST(NotificationConcurrencyTest, RemovedObserversAreNeverCalledByConcurrentPost
     EXPECT_EQ(lateCalls, 0);
 }
 
-TEST(NotificationConcurrencyTest, ObserverRemovingItselfDoesNotWaitForItsOwnThread) {
-    auto center = NotificationCenter::create();
-    std::atomic<bool> removing{false};
-    std::atomic<bool> removed{false};
-    std::atomic<int> lateCalls{0};
-    ObserverToken token;
-    token = center->addObserver("N", [&](const Notification&) {
-        if (removed) {
-            ++lateCalls;
-        }
-        if (!removing.exchange(true)) {
-            token.remove();
-            removed = true;
-        }
-    });
-
-    std::vector<std::thread> posters;
-    for (int i = 0; i < 3; ++i) {
-        posters.emplace_back([&] {
-            for (int n = 0; n < 200; ++n) {
-                center->post("N");
-            }
-        });
-    }
-    for (auto& poster : posters) {
-        poster.join();
-    }
-    EXPECT_TRUE(removed);
-    EXPECT_EQ(lateCalls, 0);
-}
-
 }  // namespace
 }  // namespace core
