@@ -473,6 +473,13 @@ int CommandLine::run(const std::vector<std::string>& args, std::istream& in, std
         }
         return command.run(opts, io);
     }
+    for (const auto& command : commands()) {
+        if (command.words.size() > 1 && command.words[0] == args[0]) {
+            bool help = wantsHelp(args, 1);
+            (help ? out : err) << command.help;
+            return help ? kOk : kUsage;
+        }
+    }
     return usageError(io, "unknown command '" + args[0] + "'", kMainHelp);
 }
 

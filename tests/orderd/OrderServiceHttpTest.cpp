@@ -179,6 +179,22 @@ TEST_F(OrderServiceHttpTest, ClientHangingUpMidBodyLeavesNothing) {
     EXPECT_EQ(server_->storedFileCount(), files);
 }
 
+TEST(OrderServiceLogTest, EveryRequestIsLoggedAndNoPasswordEver) {
+    TestServer server;
+    const std::string secret = "correct-horse-7-typo";
+    postForm(server.baseUrl() + "/ipad/loginVer2.php", {{"username", kUser}, {"password", secret}});
+    uploadTo(server, appUploadBody(uploadFields(), jpegOfSize(8, 20'000)), "?order=3");
+    get(server.baseUrl() + "/nothing/here");
+    ASSERT_TRUE(server.waitUntilIdle());
+    auto log = server.accessLog();
+    EXPECT_NE(log.find("\"POST /ipad/loginVer2.php\" 200 "), std::string::npos) << log;
+    EXPECT_NE(log.find("\"POST /ipad/uploadPicPhotos.php?order=3\" 200 "), std::string::npos);
+    EXPECT_NE(log.find("user=ana"), std::string::npos);
+    EXPECT_NE(log.find("\"GET /nothing/here\" 404 "), std::string::npos);
+    EXPECT_EQ(log.find(secret), std::string::npos);
+    EXPECT_EQ(log.find(kPassword), std::string::npos);
+}
+
 TEST(OrderServiceLimitsTest, OversizedOrUnmeasuredBodiesAreRefusedBeforeTheyAreRead) {
     ServerOptions options;
     options.maxUploadBytes = 64 * 1024;

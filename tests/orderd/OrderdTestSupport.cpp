@@ -35,7 +35,8 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ec);
 }
 
-TestServer::TestServer(ServerOptions options) : logFile_(std::tmpfile()) {
+TestServer::TestServer(ServerOptions options)
+    : logFile_(std::fopen((dir_.path() / "access.log").c_str(), "a")) {
     log_ = std::make_unique<AccessLog>(logFile_);
     auto service = OrderService::open(dir_.path());
     if (!service.ok()) {
@@ -65,6 +66,10 @@ TestServer::~TestServer() {
 
 std::string TestServer::baseUrl() const {
     return "http://127.0.0.1:" + std::to_string(server_->port());
+}
+
+std::string TestServer::accessLog() const {
+    return readFile(dir_.path() / "access.log");
 }
 
 std::size_t TestServer::storedFileCount() const {

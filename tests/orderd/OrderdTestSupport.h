@@ -42,6 +42,7 @@ public:
     HttpServer& http() { return *server_; }
     OrderService& service() { return *service_; }
     const std::filesystem::path& dataDir() const { return dir_.path(); }
+    std::string accessLog() const;
     // Regular files under photos/ and tmp/.
     std::size_t storedFileCount() const;
     // Waits (with a deadline) until no request is between its headers and its completion.
