@@ -61,11 +61,15 @@ CurlMultiDriver::CurlMultiDriver() : owner_(std::this_thread::get_id()) {
 }
 
 CurlMultiDriver::~CurlMultiDriver() {
-    // The thread is ending: its transfers can no longer be driven, and nobody is told.
-    for (auto& [easy, done] : transfers_) {
+    // The thread is ending: its transfers can no longer be driven, and nobody is told. The
+    // handlers are dropped only after the map is empty, since dropping one may end a
+    // connection that calls remove().
+    auto transfers = std::move(transfers_);
+    transfers_.clear();
+    for (auto& [easy, done] : transfers) {
         curl_multi_remove_handle(multi_, easy);
     }
-    transfers_.clear();
+    transfers.clear();
     if (auto loop = loop_.lock()) {
         for (auto& [fd, watch] : sockets_) {
             loop->unwatchFileDescriptor(watch);

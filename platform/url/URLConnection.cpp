@@ -172,7 +172,8 @@ private:
     std::shared_ptr<URLConnectionDelegate> delegate_;
     bool ended_ = false;
 
-    // The running transfer.
+    // The running transfer; driver_ is set while the handle is in the driver's multi handle.
+    CurlMultiDriver* driver_ = nullptr;
     CURL* easy_ = nullptr;
     curl_slist* headerList_ = nullptr;
     std::string stringOptions_[3];  // URL, user, password: alive as long as the handle
@@ -237,8 +238,12 @@ void URLConnection::Loader::startTransfer() {
         return fail(makeURLError(URLErrorCode::BadURL, currentURL()));
     }
     auto self = owner_.protectedThis();
-    bool added = CurlMultiDriver::current().add(
-        easy_, [self](CURLcode result) { self->loader_->transferDone(result); });
+    CurlMultiDriver& driver = CurlMultiDriver::current();
+    bool added = driver.add(easy_, [self](CURLcode result) {
+        self->loader_->driver_ = nullptr;  // the handle has left the multi handle
+        self->loader_->transferDone(result);
+    });
+    driver_ = added ? &driver : nullptr;
     if (!added) {
         fail(makeURLError(URLErrorCode::Unknown, currentURL(), "The transfer could not start."));
     }
@@ -349,8 +354,11 @@ void URLConnection::Loader::configureMethodAndBody(curl_slist*&) {
 }
 
 void URLConnection::Loader::releaseTransfer() {
+    if (driver_ != nullptr) {
+        driver_->remove(easy_);
+        driver_ = nullptr;
+    }
     if (easy_ != nullptr) {
-        CurlMultiDriver::current().remove(easy_);
         curl_easy_cleanup(easy_);
         easy_ = nullptr;
     }
@@ -457,8 +465,9 @@ bool URLConnection::Loader::headComplete() {
 
 bool URLConnection::Loader::followRedirect(const std::shared_ptr<const HTTPURLResponse>& response) {
     auto target = URL::create(*head_.fields.get("Location"), *currentURL());
-    if (!target) {
-        deliverResponse(response);  // a Location we cannot read is no redirect
+    // A Location we cannot read is no redirect, and a server never sends us to a local file.
+    if (!target || (target->scheme() != "http" && target->scheme() != "https")) {
+        deliverResponse(response);
         return live();
     }
     if (++redirects_ > kMaxRedirects) {

@@ -108,3 +108,30 @@ TEST_F(URLConnectionConcurrencyTest, CancelFromAnotherThreadEndsTheCallbacks) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(URLConnectionThreadEnd, ALoopThreadThatEndsMidLoadDropsItsTransfersQuietly) {
+    LoopbackServer server;
+    ScriptedResponse stalled = ScriptedResponse::text(200, "never");
+    stalled.delayBeforeHeaders = std::chrono::seconds(20);
+    server.route("/stalled", [=](const auto&) { return stalled; });
+    auto delegate = std::make_shared<RecordingDelegate>();
+    std::weak_ptr<RecordingDelegate> weakDelegate = delegate;
+    auto recorder = delegate.get();
+    {
+        NetworkThread network;
+        auto connection =
+            url::URLConnection::create(url::URLRequest(url::URL::create(server.url("/stalled"))),
+                                       delegate, url::URLConnection::StartImmediately::No);
+        connection->scheduleInRunLoop(network.loop(), core::RunLoop::kDefaultMode);
+        connection->start();
+        ASSERT_TRUE(pumpUntil([&] { return server.requestCount() == 1; }));
+    }
+    EXPECT_EQ(recorder->callCount(), 0u);
+    delegate.reset();
+    // The ended thread's libcurl state goes with its thread-local storage, just after it.
+    EXPECT_TRUE(pumpUntil([&] { return weakDelegate.expired(); }));
+}
+
+}  // namespace
