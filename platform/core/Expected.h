@@ -16,7 +16,11 @@ class [[nodiscard]] Expected {
     static_assert(!std::is_same_v<T, Error>, "an Error is the failure, not the value");
 
 public:
-    Expected(T value) : storage_(std::in_place_index<0>, std::move(value)) {}
+    // Anything T can be made from, so `return "text";` or a derived pointer works.
+    template <class U = T>
+    requires std::is_constructible_v<T, U&&> &&(!std::is_same_v<std::remove_cvref_t<U>, Error>)&&(
+        !std::is_same_v<std::remove_cvref_t<U>, Expected>)Expected(U&& value)
+        : storage_(std::in_place_index<0>, std::forward<U>(value)) {}
     Expected(Error error) : storage_(std::in_place_index<1>, std::move(error)) {}
 
     bool hasValue() const { return storage_.index() == 0; }

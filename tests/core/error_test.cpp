@@ -83,13 +83,15 @@ TEST(Error, EqualityComparesInformationAndObjectIdentity) {
 }
 
 TEST(Expected, HoldsAValueOrAnError) {
-    core::Expected<std::string> good = std::string("body");
+    core::Expected<std::string> good = "body";
     ASSERT_TRUE(good);
     EXPECT_EQ(good->size(), 4u);
     core::Expected<std::string> bad = core::Error("d", 5);
     ASSERT_FALSE(bad);
     EXPECT_EQ(bad.error().code(), 5);
     EXPECT_EQ(bad.valueOr("fallback"), "fallback");
+    core::Expected<std::shared_ptr<core::Object>> object = std::make_shared<FakeResponse>();
+    EXPECT_EQ(object.value()->description(), "<FakeResponse 404>");
     core::Expected<void> done;
     EXPECT_TRUE(done);
     core::Expected<void> failed = core::Error("d", 6);
