@@ -264,6 +264,10 @@ int serve(const Options& opts, Context& io) {
     if (!server.ok()) {
         return failure(io, server.error().message);
     }
+    if (options.host.rfind("127.", 0) != 0 && !server.value()->isTls()) {
+        log.write(AccessLog::timestamp() + " server: warning: plain HTTP on " + options.host +
+                  ": passwords cross the network in clear; use --cert and --key");
+    }
     io.out << "proofshot-orderd listening on " << (server.value()->isTls() ? "https" : "http")
            << "://" << options.host << ":" << server.value()->port() << std::endl;
     int signal = waitForStopSignal(signals);
