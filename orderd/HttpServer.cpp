@@ -28,6 +28,8 @@ public:
     std::string form;
     std::unique_ptr<UploadExchange> upload;
     std::optional<Reply> early;  // decided from the headers alone
+    std::mutex mutex;
+    std::optional<Reply> finished;  // guarded by mutex; made by a job while suspended
     unsigned status = 0;
     std::uint64_t bytesIn = 0;
     std::uint64_t bytesOut = 0;
@@ -123,7 +125,8 @@ Status HttpServer::launch() {
     }
     tls_ = !options_.certificatePem.empty() && !options_.keyPem.empty();
     unsigned workers = std::max(1u, std::min(options_.workerThreads, options_.maxConnections));
-    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_ITC |
+    jobs_ = std::make_unique<WorkQueue>(workers);
+    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME |
                      MHD_USE_ERROR_LOG | (tls_ ? MHD_USE_TLS : 0);
     std::vector<MHD_OptionItem> items{
         {MHD_OPTION_SOCK_ADDR, 0, &address},
@@ -175,6 +178,9 @@ void HttpServer::shutdown(std::chrono::milliseconds drain) {
         std::unique_lock lock(mutex_);
         drained_.wait_for(lock, drain, [this] { return inFlight_ == 0; });
     }
+    // Every suspended connection must be resumed before the daemon stops; the jobs that
+    // will resume them are short, so let them finish.
+    jobs_->stop();
     MHD_stop_daemon(daemon_);
     daemon_ = nullptr;
     if (quiescedSocket_ >= 0) {
@@ -215,7 +221,33 @@ int HttpServer::handle(MHD_Connection* connection, const char* url, const char* 
         *dataSize = 0;
         return MHD_YES;
     }
-    return send(connection, exchange, finish(exchange));
+    return finishLater(connection, exchange);
+}
+
+int HttpServer::finishLater(MHD_Connection* connection, Exchange& exchange) {
+    {
+        std::lock_guard lock(exchange.mutex);
+        if (exchange.finished) {
+            auto reply = std::move(*exchange.finished);
+            exchange.finished.reset();
+            return send(connection, exchange, std::move(reply));
+        }
+    }
+    // Judging a request may hash a password or flush a photo: that runs on a job thread while
+    // the connection is suspended, and the library calls us again once it is resumed.
+    MHD_suspend_connection(connection);
+    std::function<void()> job = [this, connection, &exchange] {
+        auto reply = finish(exchange);
+        {
+            std::lock_guard lock(exchange.mutex);
+            exchange.finished = std::move(reply);
+        }
+        MHD_resume_connection(connection);
+    };
+    if (!jobs_->post(job)) {
+        job();  // shutting down: no job threads left, so judge it here
+    }
+    return MHD_YES;
 }
 
 void HttpServer::route(Exchange& exchange, MHD_Connection* connection) {

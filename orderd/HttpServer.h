@@ -11,6 +11,7 @@
 #include "orderd/OrderService.h"
 #include "orderd/Result.h"
 #include "orderd/ServerOptions.h"
+#include "orderd/WorkQueue.h"
 
 struct MHD_Daemon;
 struct MHD_Connection;
@@ -22,7 +23,7 @@ class Exchange;
 // The HTTP side of the service, on libmicrohttpd: event-driven worker threads, so a slow client
 // holds a connection slot but never a thread; request bodies are handed over in chunks as they
 // arrive; connection count, header size and idle time are bounded by the library, body sizes
-// by us before the body is read.
+// by us before the body is read. Complete requests are judged on job threads.
 class HttpServer {
 public:
     static Result<std::unique_ptr<HttpServer>> start(const ServerOptions& options,
@@ -51,12 +52,14 @@ private:
     void route(Exchange& exchange, MHD_Connection* connection);
     void routeUpload(Exchange& exchange, MHD_Connection* connection);
     bool bodyTooLarge(Exchange& exchange, MHD_Connection* connection, std::size_t limit);
+    int finishLater(MHD_Connection* connection, Exchange& exchange);
     Reply finish(Exchange& exchange);
     int send(MHD_Connection* connection, Exchange& exchange, Reply reply);
 
     ServerOptions options_;
     OrderService& service_;
     AccessLog& log_;
+    std::unique_ptr<WorkQueue> jobs_;
     MHD_Daemon* daemon_ = nullptr;
     int quiescedSocket_ = -1;
     std::uint16_t port_ = 0;
