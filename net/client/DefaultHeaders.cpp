@@ -1,0 +1,146 @@
+#include "net/client/DefaultHeaders.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <sys/utsname.h>
+
+#include <mutex>
+
+#ifndef PROOFSHOT_VERSION
+#define PROOFSHOT_VERSION "0.0.0"
+#endif
+
+namespace net {
+
+namespace {
+
+// "fr_CH.UTF-8@euro" -> "fr-CH"; empty for the C and POSIX locales.
+std::string languageTag(std::string_view locale) {
+    locale = locale.substr(0, locale.find_first_of(".@"));
+    if (locale.empty() || locale == "C" || locale == "POSIX") {
+        return {};
+    }
+    std::string tag(locale);
+    std::replace(tag.begin(), tag.end(), '_', '-');
+    return tag;
+}
+
+void addLanguage(std::vector<std::string>& languages, const std::string& tag) {
+    if (!tag.empty() && std::find(languages.begin(), languages.end(), tag) == languages.end()) {
+        languages.push_back(tag);
+    }
+}
+
+}  // namespace
+
+EnvironmentReader processEnvironment() {
+    return [](const char* name) -> std::optional<std::string> {
+        const char* value = std::getenv(name);
+        return value ? std::optional<std::string>(value) : std::nullopt;
+    };
+}
+
+std::vector<std::string> preferredLanguages(const EnvironmentReader& environment) {
+    std::vector<std::string> languages;
+    if (auto list = environment("LANGUAGE")) {
+        std::string_view rest = *list;
+        while (!rest.empty()) {
+            const auto colon = rest.find(':');
+            addLanguage(languages, languageTag(rest.substr(0, colon)));
+            rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
+        }
+    }
+    if (languages.empty()) {
+        for (const char* name : {"LC_ALL", "LANG"}) {
+            auto locale = environment(name);
+            if (locale && !locale->empty()) {
+                addLanguage(languages, languageTag(*locale));
+                break;
+            }
+        }
+    }
+    if (languages.empty()) {
+        languages.push_back("en");
+    }
+    return languages;
+}
+
+std::string acceptLanguageHeader(const std::vector<std::string>& languages) {
+    std::string joined;
+    for (const auto& language : languages) {
+        joined += (joined.empty() ? "" : ", ") + language;
+    }
+    return joined + ", en-us;q=0.8";
+}
+
+namespace {
+
+std::mutex providerMutex;
+std::function<UserAgentParts()> installedProvider;  // guarded by providerMutex
+
+double screenScaleSetting() {
+    const char* setting = std::getenv("PROOFSHOT_SCREEN");
+    if (setting == nullptr) {
+        return 2.0;
+    }
+    const char* at = std::strchr(setting, '@');
+    const double scale = at == nullptr ? 1.0 : std::strtod(at + 1, nullptr);
+    return scale > 0 ? scale : 1.0;
+}
+
+UserAgentParts platformDefaults() {
+    UserAgentParts parts{program_invocation_short_name, PROOFSHOT_VERSION, "Desktop", "",
+                         screenScaleSetting()};
+    utsname system{};
+    if (uname(&system) == 0) {
+        parts.systemVersion = system.release;
+    }
+    return parts;
+}
+
+}  // namespace
+
+UserAgentParts currentUserAgentParts() {
+    std::function<UserAgentParts()> provider;
+    {
+        std::lock_guard lock(providerMutex);
+        provider = installedProvider;
+    }
+    return provider ? provider() : platformDefaults();
+}
+
+void setUserAgentPartsProvider(std::function<UserAgentParts()> provider) {
+    std::lock_guard lock(providerMutex);
+    installedProvider = std::move(provider);
+}
+
+std::string userAgentHeader(const UserAgentParts& parts) {
+    char scale[32];
+    std::snprintf(scale, sizeof scale, "%0.2f", parts.screenScale);
+    return parts.applicationName + "/" + parts.applicationVersion + " (" + parts.deviceModel +
+           "; iOS " + parts.systemVersion + "; Scale/" + scale + ")";
+}
+
+std::string base64Encode(std::string_view bytes) {
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+        std::uint32_t chunk = 0;
+        for (std::size_t j = 0; j < 3; ++j) {
+            chunk = (chunk << 8) | (j < n ? static_cast<std::uint8_t>(bytes[i + j]) : 0);
+        }
+        for (std::size_t j = 0; j < 4; ++j) {
+            out += j <= n ? kAlphabet[(chunk >> (18 - 6 * j)) & 0x3f] : '=';
+        }
+    }
+    return out;
+}
+
+}  // namespace net
