@@ -22,6 +22,8 @@ void DispatchGroup::enter() {
 }
 
 void DispatchGroup::leave() {
+    // A waiter may drop the last reference the moment the count reaches zero.
+    auto protectedThis = shared_from_this();
     std::vector<std::pair<std::shared_ptr<DispatchQueue>, Task>> due;
     {
         std::lock_guard guard(mutex_);

@@ -284,6 +284,7 @@ void DispatchQueue::sync(Task task) {
     if (!task) {
         return;
     }
+    auto protectedThis = shared_from_this();  // the caller may drop the queue inside the task
     if (kind_ == Kind::Main) {
         mainLoop().postAndWait(std::move(task));
     } else if (kind_ == Kind::Concurrent || isRunning(this)) {

@@ -66,14 +66,19 @@ TEST(DispatchSerial, SyncWaitsForEarlierTasksAndRunsOnTheCaller) {
 TEST(DispatchSerial, SyncFromInsideItsOwnTaskRunsInline) {
     auto queue = DispatchQueue::createSerial("test.serial.reentrant");
     auto other = DispatchQueue::createSerial("test.serial.other");
-    std::atomic<int> steps{0};
+    int steps = 0;
+    bool stillCurrent = false;
+    std::atomic<bool> finished{false};
     queue->async([&] {
-        queue->sync([&] { steps.fetch_add(1); });
+        queue->sync([&] { ++steps; });
         // Through another queue and back: still this queue's own thread of control.
-        other->sync([&] { queue->sync([&] { steps.fetch_add(1); }); });
-        EXPECT_EQ(DispatchQueue::current(), queue);
+        other->sync([&] { queue->sync([&] { ++steps; }); });
+        stillCurrent = DispatchQueue::current() == queue;
+        finished.store(true);
     });
-    EXPECT_TRUE(pumpUntil([&] { return steps.load() == 2; }));
+    ASSERT_TRUE(pumpUntil([&] { return finished.load(); }));
+    EXPECT_EQ(steps, 2);
+    EXPECT_TRUE(stillCurrent);
 }
 
 TEST(DispatchSerial, TasksQueuedAfterASyncStillRunInOrder) {
@@ -201,7 +206,7 @@ TEST(DispatchGroupTest, WaitBlocksUntilLeaveAndTimesOutOtherwise) {
     group->enter();
     EXPECT_FALSE(group->wait(Clock::Duration(0.01)));
     std::atomic<bool> left{false};
-    DispatchQueue::global()->async([&] {
+    DispatchQueue::global()->async([&left, group] {
         left.store(true);
         group->leave();
     });
