@@ -150,9 +150,9 @@ ObserverToken OperationQueue::observe(Operation& operation, const char* key) {
     return operation.addObserver(
         key, [weakQueue, observed](const std::string&, Observable::Phase phase) {
             auto queue = weakQueue.lock();
-            if (queue && phase == Observable::Phase::DidChange) {
-                queue->operationChanged(
-                    std::static_pointer_cast<Operation>(observed->shared_from_this()));
+            auto changed = std::static_pointer_cast<Operation>(observed->weak_from_this().lock());
+            if (queue && changed && phase == Observable::Phase::DidChange) {
+                queue->operationChanged(changed);
             }
         });
 }

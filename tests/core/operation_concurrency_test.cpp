@@ -57,6 +57,7 @@ bool eventually(Predicate predicate) {
 
 // Built the way connection operations are: its own state under its own recursive lock,
 // announced there; start() hands the work to another thread, which finishes it later.
+// Cancellation is the base class's.
 class AsyncOperation : public Operation {
 public:
     explicit AsyncOperation(Signal& gate) : gate_(gate) {}
@@ -65,7 +66,6 @@ public:
     bool isReady() const override { return state_ == kIsReady && Operation::isReady(); }
     bool isExecuting() const override { return state_ == kIsExecuting; }
     bool isFinished() const override { return state_ == kIsFinished; }
-    bool isCancelled() const override { return cancelled_; }
 
     void start() override {
         std::lock_guard lock(lock_);
@@ -82,17 +82,6 @@ public:
         });
     }
 
-    void cancel() override {
-        std::lock_guard lock(lock_);
-        if (isFinished() || isCancelled()) {
-            return;
-        }
-        willChangeValueForKey(kIsCancelled);
-        cancelled_ = true;
-        Operation::cancel();
-        didChangeValueForKey(kIsCancelled);
-    }
-
 private:
     void setState(const char* to) {
         std::lock_guard lock(lock_);
@@ -107,7 +96,6 @@ private:
     Signal& gate_;
     RecursiveLock lock_;
     std::atomic<const char*> state_{kIsReady};  // the key of the state
-    std::atomic<bool> cancelled_{false};
 };
 
 std::shared_ptr<BlockOperation> gatedOperation(Signal& gate, Signal& ran) {
