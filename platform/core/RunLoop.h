@@ -68,7 +68,8 @@ public:
     // deadline passes or stop() is called.
     RunResult runInMode(const std::string& mode, Clock::TimePoint deadline);
 
-    // Makes the innermost running run*/runInMode of this loop return soon.
+    // Makes the innermost running run*/runInMode of this loop return soon; when the loop is
+    // not running, the next one returns at once.
     void stop();
 
     // Whether the calling thread is this loop's thread.

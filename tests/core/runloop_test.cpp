@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/core/RunLoop.h"
+#include "platform/core/Thread.h"
 #include "tests/support/RunLoopTesting.h"
 
 namespace core {
@@ -144,6 +145,19 @@ TEST(RunLoopRun, RunInModeTimesOutWhenNothingHappens) {
 
 TEST(RunLoopRun, WatchdogReturnsFalseOnTimeout) {
     EXPECT_FALSE(pumpUntil([] { return false; }, 0.02));
+}
+
+TEST(RunLoopRun, StopBeforeRunMakesTheNextRunReturnAtOnce) {
+    auto loop = RunLoop::current();
+    loop->stop();
+    EXPECT_EQ(loop->runInMode(RunLoop::kDefaultMode, Clock::distantFuture()),
+              RunLoop::RunResult::Stopped);
+}
+
+TEST(RunLoopDeathTest, RunningAnotherThreadsLoopIsAContractBreach) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto thread = Thread::create([] {});
+    EXPECT_DEATH(thread->runLoop()->run(), "off the loop's own thread");
 }
 
 TEST(RunLoopFd, CallbackRunsWhenReadableAndStopsAfterUnwatch) {
