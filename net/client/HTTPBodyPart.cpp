@@ -1,0 +1,244 @@
+#include "net/client/HTTPBodyPart.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "net/NetworkingErrors.h"
+#include "platform/core/RunLoop.h"
+#include "platform/core/StringEncoding.h"
+
+namespace net {
+
+namespace {
+
+constexpr std::string_view kCRLF = "\r\n";
+
+std::string openingDelimiter() {
+    return "--" + std::string(MultipartBoundaryString) + std::string(kCRLF);
+}
+
+std::string partDelimiter() {
+    return std::string(kCRLF) + openingDelimiter();
+}
+
+std::string closingDelimiter() {
+    return std::string(kCRLF) + "--" + std::string(MultipartBoundaryString) + "--" +
+           std::string(kCRLF);
+}
+
+}  // namespace
+
+std::shared_ptr<HTTPBodyPart> HTTPBodyPart::create(StringEncodingId encoding) {
+    auto part = std::shared_ptr<HTTPBodyPart>(new HTTPBodyPart(encoding));
+    part->transitionToNextPhase();
+    return part;
+}
+
+HTTPBodyPart::HTTPBodyPart(StringEncodingId encoding)
+    : stringEncoding_(encoding), inputStream_(core::InputStream::inputStreamWithData({})) {}
+
+HTTPBodyPart::~HTTPBodyPart() {
+    if (inputStream_) {
+        inputStream_->close();
+    }
+}
+
+void HTTPBodyPart::setInputStream(std::shared_ptr<core::InputStream> stream) {
+    inputStream_ = stream ? std::move(stream) : core::InputStream::inputStreamWithData({});
+}
+
+std::string HTTPBodyPart::stringForHeaders() const {
+    std::string block;
+    for (const auto& [name, value] : headers_) {
+        block += name + ": " + value + std::string(kCRLF);
+    }
+    return block + std::string(kCRLF);
+}
+
+std::optional<core::Bytes> HTTPBodyPart::encoded(const std::string& text) const {
+    return core::encodeString(text, static_cast<core::StringEncoding>(stringEncoding_));
+}
+
+std::uint64_t HTTPBodyPart::contentLength() const {
+    auto length = [this](const std::string& text) -> std::uint64_t {
+        auto bytes = encoded(text);
+        return bytes ? bytes->size() : 0;
+    };
+    std::uint64_t total = length(hasInitialBoundary_ ? openingDelimiter() : partDelimiter());
+    total += length(stringForHeaders());
+    total += bodyContentLength_;
+    if (hasFinalBoundary_) {
+        total += length(closingDelimiter());
+    }
+    return total;
+}
+
+bool HTTPBodyPart::hasBytesAvailable() const {
+    return !completed_ && !error_;
+}
+
+std::ptrdiff_t HTTPBodyPart::read(std::uint8_t* buffer, std::size_t maxLength) {
+    if (error_) {
+        return -1;
+    }
+    std::size_t written = 0;
+    for (PartPhase phase :
+         {PartPhase::Boundary, PartPhase::Headers, PartPhase::Body, PartPhase::Closing}) {
+        if (phase_ != phase || completed_) {
+            continue;
+        }
+        std::ptrdiff_t count = phase == PartPhase::Body
+                                   ? readBody(buffer + written, maxLength - written)
+                                   : readPhaseText(buffer + written, maxLength - written);
+        if (count < 0) {
+            return -1;
+        }
+        written += static_cast<std::size_t>(count);
+    }
+    return static_cast<std::ptrdiff_t>(written);
+}
+
+std::optional<core::Bytes> HTTPBodyPart::phaseText() const {
+    switch (phase_) {
+        case PartPhase::Boundary:
+            return encoded(hasInitialBoundary_ ? openingDelimiter() : partDelimiter());
+        case PartPhase::Headers:
+            return encoded(stringForHeaders());
+        case PartPhase::Closing:
+            return hasFinalBoundary_ ? encoded(closingDelimiter()) : core::Bytes{};
+        default:
+            return core::Bytes{};
+    }
+}
+
+std::ptrdiff_t HTTPBodyPart::readPhaseText(std::uint8_t* buffer, std::size_t maxLength) {
+    if (!phaseText_) {
+        phaseText_ = phaseText();
+        if (!phaseText_) {
+            return fail("Its header block cannot be written in string encoding " +
+                        std::to_string(stringEncoding_) + ".");
+        }
+    }
+    const core::Bytes& text = *phaseText_;
+    std::size_t count = std::min<std::uint64_t>(maxLength, text.size() - phaseReadOffset_);
+    if (count > 0) {
+        std::memcpy(buffer, text.data() + phaseReadOffset_, count);
+    }
+    phaseReadOffset_ += count;
+    if (phaseReadOffset_ == text.size()) {
+        transitionToNextPhase();
+    }
+    return error_ ? -1 : static_cast<std::ptrdiff_t>(count);
+}
+
+std::ptrdiff_t HTTPBodyPart::readBody(std::uint8_t* buffer, std::size_t maxLength) {
+    core::InputStream& source = *inputStream_;
+    std::uint64_t remaining = bodyContentLength_ - bodyBytesRead_;
+    std::ptrdiff_t count = 0;
+    if (remaining > 0 && maxLength > 0 && source.hasBytesAvailable()) {
+        count = source.read(buffer, std::min<std::uint64_t>(maxLength, remaining));
+        if (count < 0) {
+            return fail("Its source could not be read.", source.streamError());
+        }
+        bodyBytesRead_ += static_cast<std::uint64_t>(count);
+        if (count == 0) {
+            return fail(shortSourceReason());
+        }
+    }
+    if (source.streamStatus() == core::StreamStatus::Error) {
+        return fail("Its source could not be read.", source.streamError());
+    }
+    if (!finishBodyIfComplete()) {
+        return -1;
+    }
+    return count;
+}
+
+// Sending fewer or more bytes than the Content-Length announced would corrupt the request, so
+// a source that ends early or runs long fails the part instead.
+bool HTTPBodyPart::finishBodyIfComplete() {
+    core::InputStream& source = *inputStream_;
+    if (bodyBytesRead_ < bodyContentLength_) {
+        if (source.hasBytesAvailable()) {
+            return true;
+        }
+        fail(shortSourceReason());
+        return false;
+    }
+    if (source.hasBytesAvailable()) {
+        std::uint8_t probe = 0;
+        std::ptrdiff_t extra = source.read(&probe, 1);
+        if (extra != 0) {
+            fail(extra > 0
+                     ? "Its source holds more than the " + std::to_string(bodyContentLength_) +
+                           " bytes announced for it; it changed after it was added."
+                     : "Its source could not be read.",
+                 source.streamError());
+            return false;
+        }
+    }
+    transitionToNextPhase();
+    return !error_;
+}
+
+std::string HTTPBodyPart::shortSourceReason() const {
+    return "Its source ended after " + std::to_string(bodyBytesRead_) + " of the " +
+           std::to_string(bodyContentLength_) + " bytes announced for it.";
+}
+
+void HTTPBodyPart::transitionToNextPhase() {
+    bool ran = core::RunLoop::main()->postAndWait([this] { performPhaseStep(); });
+    if (!ran) {
+        fail("The main thread has ended, so the body cannot go on.");
+    }
+}
+
+void HTTPBodyPart::performPhaseStep() {
+    switch (phase_) {
+        case PartPhase::Body:
+            inputStream_->close();
+            phase_ = PartPhase::Closing;
+            break;
+        case PartPhase::Headers:
+            inputStream_->scheduleInRunLoop(core::RunLoop::current(), core::RunLoop::kCommonModes);
+            inputStream_->open();
+            phase_ = PartPhase::Body;
+            break;
+        case PartPhase::Boundary:
+            phase_ = PartPhase::Headers;
+            break;
+        case PartPhase::Closing:
+            completed_ = true;
+            phase_ = PartPhase::Boundary;
+            break;
+        case PartPhase::Created:
+            phase_ = PartPhase::Boundary;
+            break;
+    }
+    phaseReadOffset_ = 0;
+    phaseText_.reset();
+}
+
+std::ptrdiff_t HTTPBodyPart::fail(std::string reason,
+                                  const std::optional<core::Error>& underlying) {
+    std::string description = "A part of the multipart body could not be sent. " + reason;
+    if (underlying) {
+        description += " (" + underlying->localizedDescription() + ")";
+    }
+    core::Error error(std::string(NetworkingErrorDomain),
+                      static_cast<std::int64_t>(NetworkingErrorCode::MultipartBodyFailed));
+    error.set(core::LocalizedDescriptionKey, core::Value(description));
+    error.set(core::LocalizedFailureReasonErrorKey, core::Value(reason));
+    if (underlying) {
+        error.setUnderlyingError(*underlying);
+    }
+    error_ = std::move(error);
+    return -1;
+}
+
+std::string HTTPBodyPart::description() const {
+    return "<HTTPBodyPart phase " + std::to_string(static_cast<int>(phase_)) + ", " +
+           std::to_string(contentLength()) + " bytes>";
+}
+
+}  // namespace net
