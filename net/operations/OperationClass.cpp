@@ -3,6 +3,8 @@
 #include <map>
 #include <utility>
 
+#include "net/operations/URLConnectionOperation.h"
+#include "platform/core/KeyedUnarchiver.h"
 #include "platform/url/URLRequest.h"
 
 namespace net {
@@ -56,9 +58,14 @@ OperationClass::OperationClass(std::string name, const OperationClass* parent, F
       parent_(parent),
       factory_(std::move(factory)),
       canProcess_(std::move(canProcess)) {
-    auto& classes = registry();
-    std::lock_guard lock(classes.mutex);
-    classes.byName.insert_or_assign(name_, this);
+    {
+        auto& classes = registry();
+        std::lock_guard lock(classes.mutex);
+        classes.byName.insert_or_assign(name_, this);
+    }
+    core::KeyedUnarchiver::registerClass(name_, [this](core::KeyedUnarchiver& coder) {
+        return std::static_pointer_cast<core::Coding>(URLConnectionOperation::decode(coder, *this));
+    });
 }
 
 const OperationClass* OperationClass::named(std::string_view name) {

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "net/NetworkingErrors.h"
+#include "net/operations/URLObjectCoding.h"
 #include "platform/core/DispatchQueue.h"
+#include "platform/core/KeyedArchiver.h"
 #include "platform/core/NotificationCenter.h"
 #include "platform/core/StringEncoding.h"
 #include "platform/url/URLCredentialStorage.h"
@@ -481,6 +483,58 @@ std::string URLConnectionOperation::description() const {
            ", cancelled: " + (isCancelled() ? "YES" : "NO") +
            " request: " + (request ? request->description() : "(null)") +
            ", response: " + (response ? response->description() : "(null)") + ">";
+}
+
+// --- Copying and archiving ------------------------------------------------------------------
+
+std::shared_ptr<URLConnectionOperation> URLConnectionOperation::copy() const {
+    auto copy = operationClass().create(request());
+    if (copy) {
+        copyBlocksTo(*copy);
+    }
+    return copy;
+}
+
+void URLConnectionOperation::encode(core::KeyedArchiver& archiver) const {
+    // An executing operation is stopped so that what is archived is a consistent, resumable
+    // snapshot; that is the one change archiving makes.
+    const_cast<URLConnectionOperation*>(this)->pause();
+    encodeRequest(archiver, "request", request());
+    const auto current = state();
+    const bool running = current == OperationState::Paused || current == OperationState::Executing;
+    archiver.encodeInteger("state", running ? 1 : static_cast<std::int64_t>(current));
+    archiver.encodeBool("isCancelled", isCancelled());
+    encodeResponse(archiver, "response", response());
+    encodeError(archiver, "error", URLConnectionOperation::error());
+    if (const auto data = responseData()) {
+        archiver.encodeBytes("responseData", *data);
+    }
+    archiver.encodeInteger("totalBytesRead", totalBytesRead());
+}
+
+std::shared_ptr<URLConnectionOperation> URLConnectionOperation::decode(
+    core::KeyedUnarchiver& coder, const OperationClass& operationClass) {
+    auto request = decodeRequest(coder, "request");
+    if (!request) {
+        coder.failWithError(core::Error(std::string(core::CoderErrorDomain),
+                                        static_cast<std::int64_t>(core::CoderError::ValueNotFound),
+                                        {{std::string(core::LocalizedDescriptionKey),
+                                          core::Value("The archived operation has no request.")}}));
+        return nullptr;
+    }
+    auto operation = operationClass.create(std::move(request));
+    if (!operation) {
+        return nullptr;
+    }
+    auto data = coder.decodeBytes("responseData");
+    operation->restoreFromArchive(
+        static_cast<OperationState>(
+            static_cast<std::int16_t>(coder.decodeInteger("state").value_or(1))),
+        coder.decodeBool("isCancelled").value_or(false), decodeResponse(coder, "response"),
+        decodeError(coder, "error"),
+        data ? std::make_shared<const core::Bytes>(std::move(*data)) : nullptr,
+        coder.decodeInteger("totalBytesRead").value_or(0));
+    return operation;
 }
 
 // --- Connection callbacks (network thread) --------------------------------------------------

@@ -12,8 +12,10 @@
 #include "net/operations/BackgroundTaskService.h"
 #include "net/operations/OperationClass.h"
 #include "platform/core/Bytes.h"
+#include "platform/core/Coding.h"
 #include "platform/core/Error.h"
 #include "platform/core/InputStream.h"
+#include "platform/core/KeyedUnarchiver.h"
 #include "platform/core/Operation.h"
 #include "platform/core/OutputStream.h"
 #include "platform/core/RecursiveLock.h"
@@ -43,7 +45,9 @@ enum class OperationState : std::int16_t {
 // State changes are made under the operation's recursive lock, and their observation
 // announcements and the start and finish notifications are delivered on the changing thread
 // while it holds that lock: observers must not wait there for another thread that needs it.
-class URLConnectionOperation : public core::Operation, public url::URLConnectionDelegate {
+class URLConnectionOperation : public core::Operation,
+                               public url::URLConnectionDelegate,
+                               public core::Coding {
 public:
     using ProgressBlock = std::function<void(std::int64_t bytes, std::int64_t totalBytes,
                                              std::int64_t totalBytesExpected)>;
@@ -122,6 +126,19 @@ public:
     BackgroundTaskIdentifier backgroundTaskIdentifier() const;
 
     std::string description() const override;
+
+    // An unstarted operation of the same class on the same request, with the same six
+    // blocks; nothing else is carried over.
+    std::shared_ptr<URLConnectionOperation> copy() const;
+
+    // Archiving pauses an executing operation first (so the archive can resume it), then
+    // writes "request", "state" (executing and paused as ready), "isCancelled", "response",
+    // "error", "responseData" and "totalBytesRead". Every operation class can be read back by
+    // its name; the decoded operation is ready unless the archive says it was cancelled.
+    std::string className() const override { return operationClass().name(); }
+    void encode(core::KeyedArchiver& archiver) const override;
+    static std::shared_ptr<URLConnectionOperation> decode(core::KeyedUnarchiver& coder,
+                                                          const OperationClass& operationClass);
 
     // The connection's callbacks; network thread.
     std::shared_ptr<const url::URLRequest> willSendRequest(

@@ -4,6 +4,8 @@
 
 #include "net/NetworkingErrors.h"
 #include "net/operations/URLConnectionOperation.h"
+#include "platform/core/KeyedArchiver.h"
+#include "platform/core/KeyedUnarchiver.h"
 #include "platform/core/NotificationCenter.h"
 #include "platform/core/Thread.h"
 #include "platform/url/HTTPURLResponse.h"
@@ -303,6 +305,57 @@ TEST_F(URLConnectionOperationTest, BackgroundExpiryRunsTheHandlerAndCancels) {
     ASSERT_TRUE(waitUntilFinished(*operation));
     ASSERT_NE(operation->error(), nullptr);
     EXPECT_EQ(operation->error()->code(), -999);
+}
+
+TEST_F(URLConnectionOperationTest, ACopyIsAFreshOperationWithTheSameBlocks) {
+    server.route("/old", [&](auto&) { return test::ScriptedResponse::redirect(302, "/new"); });
+    auto original = operationFor("/old");
+    std::atomic<int> asked{0};
+    original->setRedirectResponseBlock([&](auto&, auto, auto&) {
+        ++asked;
+        return nullptr;
+    });
+    original->cancel();
+    auto copy = original->copy();
+    EXPECT_TRUE(copy->isReady());
+    EXPECT_FALSE(copy->isCancelled());
+    EXPECT_NE(copy->outputStream(), original->outputStream());
+    copy->start();
+    ASSERT_TRUE(waitUntilFinished(*copy));
+    EXPECT_EQ(asked.load(), 1);
+}
+
+TEST_F(URLConnectionOperationTest, ArchivingPausesAndRoundTripsTheLoadedState) {
+    server.route("/data", [](auto&) { return test::ScriptedResponse::text(200, "payload"); });
+    auto loaded = operationFor("/data");
+    loaded->start();
+    ASSERT_TRUE(waitUntilFinished(*loaded));
+    auto archive = core::KeyedArchiver::archivedDataWithRootObject(*loaded);
+    ASSERT_TRUE(archive);
+    auto decoded = core::KeyedUnarchiver::unarchiveObjectWithData(*archive);
+    ASSERT_TRUE(decoded) << decoded.error().description();
+    auto restored = std::dynamic_pointer_cast<URLConnectionOperation>(*decoded);
+    ASSERT_NE(restored, nullptr);
+    EXPECT_TRUE(restored->isReady());  // a decoded operation can be run again
+    EXPECT_EQ(restored->request()->url(), loaded->request()->url());
+    EXPECT_EQ(restored->request()->allHTTPHeaderFields().entries(),
+              loaded->request()->allHTTPHeaderFields().entries());
+    EXPECT_EQ(restored->responseString(), "payload");
+    EXPECT_EQ(restored->totalBytesRead(), 7);
+    EXPECT_EQ(
+        std::dynamic_pointer_cast<const url::HTTPURLResponse>(restored->response())->statusCode(),
+        200);
+
+    server.route("/slow", [](auto&) {
+        auto response = test::ScriptedResponse::text(200, "late");
+        response.delayBeforeHeaders = 5s;
+        return response;
+    });
+    auto running = operationFor("/slow");
+    running->start();
+    core::KeyedArchiver archiver;
+    running->encode(archiver);
+    EXPECT_TRUE(running->isPaused());
 }
 
 TEST_F(URLConnectionOperationTest, DescribesItsStateAndCancellation) {
