@@ -246,7 +246,7 @@ int serve(const Options& opts, Context& io) {
         return failure(io, "cannot open access log " + opts.get("--access-log"));
     }
     AccessLog log(logFile);
-    auto service = OrderService::open(opts.get("--data"));
+    auto service = OrderService::open(opts.get("--data"), OpenMode::Serve);
     if (!service.ok()) {
         return failure(io, service.error().message);
     }

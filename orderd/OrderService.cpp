@@ -1,6 +1,9 @@
 #include "orderd/OrderService.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <chrono>
@@ -33,9 +36,22 @@ std::string fieldOr(const FormFields& form, const char* name) {
     return it == form.end() ? std::string() : it->second;
 }
 
+Result<int> lockDataDir(const fs::path& dataDir) {
+    auto path = dataDir / "orderd.lock";
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0640);
+    if (fd < 0) {
+        return Error{"cannot open " + path.string()};
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return Error{"another proofshot-orderd is serving " + dataDir.string()};
+    }
+    return fd;
+}
+
 }  // namespace
 
-Result<std::unique_ptr<OrderService>> OrderService::open(const fs::path& dataDir) {
+Result<std::unique_ptr<OrderService>> OrderService::open(const fs::path& dataDir, OpenMode mode) {
     std::error_code ec;
     fs::create_directories(dataDir, ec);
     fs::create_directories(stockFolder(dataDir), ec);
@@ -52,8 +68,22 @@ Result<std::unique_ptr<OrderService>> OrderService::open(const fs::path& dataDir
     }
     std::unique_ptr<OrderService> service(
         new OrderService(std::move(database.value()), std::move(photos.value())));
-    service->moveUnrecordedPhotos();
+    if (mode == OpenMode::Serve) {
+        auto lock = lockDataDir(dataDir);
+        if (!lock.ok()) {
+            return lock.error();
+        }
+        service->lockFd_ = lock.value();
+        service->photos_.removeLeftovers();
+        service->moveUnrecordedPhotos();
+    }
     return service;
+}
+
+OrderService::~OrderService() {
+    if (lockFd_ >= 0) {
+        ::close(lockFd_);
+    }
 }
 
 void OrderService::moveUnrecordedPhotos() {

@@ -16,11 +16,17 @@
 
 namespace orderd {
 
+// Serving owns the data directory: one server at a time, and only it tidies up after a crash.
+// Administering (adding users and orders, listing uploads) may run beside a live server.
+enum class OpenMode { Administer, Serve };
+
 // The service's answers, free of HTTP plumbing. Safe to call from several threads at once.
 class OrderService {
 public:
     // Opens (and creates if needed) the data directory: <data>/orderd.sqlite, photos/, stock/.
-    static Result<std::unique_ptr<OrderService>> open(const std::filesystem::path& dataDir);
+    static Result<std::unique_ptr<OrderService>> open(const std::filesystem::path& dataDir,
+                                                      OpenMode mode = OpenMode::Administer);
+    ~OrderService();
 
     Reply login(const FormFields& form);
     Reply orderDetails(const FormFields& form);
@@ -49,6 +55,7 @@ private:
     PhotoStore photos_;
     CredentialChecker credentials_;
     std::size_t unrecordedMoved_ = 0;
+    int lockFd_ = -1;  // held while serving
 };
 
 }  // namespace orderd

@@ -55,11 +55,14 @@ Result<PhotoStore> PhotoStore::open(const fs::path& dataDir) {
             return status.error();
         }
     }
+    return store;
+}
+
+void PhotoStore::removeLeftovers() const {
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(dataDir / "tmp", ec)) {
+    for (const auto& entry : fs::directory_iterator(dataDir_ / "tmp", ec)) {
         fs::remove(entry.path(), ec);
     }
-    return store;
 }
 
 Status PhotoStore::makeFolder(const fs::path& folder) const {

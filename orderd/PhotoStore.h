@@ -15,8 +15,10 @@ namespace orderd {
 // never leaves half a photo under a final name and two uploads never overwrite each other.
 class PhotoStore {
 public:
-    // Creates the folders and removes temporary files a previous run left behind.
+    // Creates the folders.
     static Result<PhotoStore> open(const std::filesystem::path& dataDir);
+    // Removes temporary files a previous run left behind; only for the one serving process.
+    void removeLeftovers() const;
 
     Result<TempPhoto> createTemp() const;
     // Returns the stored path, relative to the data directory. `order` must be valid.

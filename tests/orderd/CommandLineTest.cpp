@@ -132,16 +132,31 @@ TEST_F(CommandLineTest, UploadsListsWhatArrivedWithSizeAndHash) {
     EXPECT_NE(err_.str().find("0 upload(s)"), std::string::npos);
 }
 
-TEST_F(CommandLineTest, PhotosWithoutARecordAreMovedAsideOnStart) {
+TEST_F(CommandLineTest, OnlyTheServingProcessTidiesUpAndOnlyOneMayServe) {
     ASSERT_EQ(run({"seed", "--data", data(), "--demo"}), 0);
     auto stray = dir_ / "photos" / "1001" / "before" / "20260101T000000Z-0-aa.jpg";
     fs::create_directories(stray.parent_path());
     std::ofstream(stray) << "whole but unrecorded";
-    auto service = OrderService::open(dir_);
-    ASSERT_TRUE(service.ok());
-    EXPECT_EQ(service.value()->unrecordedPhotosMoved(), 1u);
+    auto incoming = dir_ / "tmp" / "upload-in-progress.part";
+    std::ofstream(incoming) << "half";
+    // Commands that run beside a live server must not touch what it is receiving.
+    ASSERT_EQ(run({"uploads", "--data", data(), "--order", "1001"}), 0);
+    EXPECT_TRUE(fs::exists(stray));
+    EXPECT_TRUE(fs::exists(incoming));
+
+    auto serving = OrderService::open(dir_, OpenMode::Serve);
+    ASSERT_TRUE(serving.ok());
+    EXPECT_EQ(serving.value()->unrecordedPhotosMoved(), 1u);
     EXPECT_FALSE(fs::exists(stray));
     EXPECT_TRUE(fs::exists(dir_ / "unrecorded" / "1001" / "before" / stray.filename()));
+    EXPECT_FALSE(fs::exists(incoming));
+
+    auto second = OrderService::open(dir_, OpenMode::Serve);
+    ASSERT_FALSE(second.ok());
+    EXPECT_NE(second.error().message.find("another proofshot-orderd"), std::string::npos);
+    EXPECT_TRUE(OrderService::open(dir_).ok());
+    serving.value().reset();
+    EXPECT_TRUE(OrderService::open(dir_, OpenMode::Serve).ok());
 }
 
 }  // namespace

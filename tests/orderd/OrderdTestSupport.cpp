@@ -38,7 +38,7 @@ TempDir::~TempDir() {
 TestServer::TestServer(ServerOptions options)
     : logFile_(std::fopen((dir_.path() / "access.log").c_str(), "a")) {
     log_ = std::make_unique<AccessLog>(logFile_);
-    auto service = OrderService::open(dir_.path());
+    auto service = OrderService::open(dir_.path(), OpenMode::Serve);
     if (!service.ok()) {
         throw std::runtime_error(service.error().message);
     }
