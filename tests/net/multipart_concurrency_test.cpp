@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <random>
+#include <thread>
+
+#include "net/client/MultipartFormData.h"
+#include "net/operations/HTTPRequestOperation.h"
+#include "platform/core/Thread.h"
+#include "platform/url/URLError.h"
+#include "tests/net/MultipartTesting.h"
+#include "tests/net/NetTesting.h"
+#include "tests/support/LoopbackServer.h"
+
+namespace {
+
+using net::StreamingMultipartFormData;
+using net::testing::ExpectedPart;
+using net::testing::ScratchDirectory;
+
+// An in-memory source that notes whether it was opened, and first closed, on the main thread
+// (releasing its part closes it again, on whichever thread lets go last).
+class WatchedSource : public core::InputStream {
+public:
+    explicit WatchedSource(std::string text)
+        : inner_(core::InputStream::inputStreamWithData(core::bytesFromString(text))) {}
+    void open() override {
+        openedOnMain = core::Thread::isMainThread();
+        inner_->open();
+        setStreamStatus(inner_->streamStatus());
+    }
+    void close() override {
+        if (!closed_.exchange(true)) {
+            closedOnMain = core::Thread::isMainThread();
+        }
+        inner_->close();
+        setStreamStatus(core::StreamStatus::Closed);
+    }
+    bool hasBytesAvailable() const override { return inner_->hasBytesAvailable(); }
+    std::ptrdiff_t read(std::uint8_t* buffer, std::size_t maxLength) override {
+        auto count = inner_->read(buffer, maxLength);
+        setStreamStatus(inner_->streamStatus());
+        return count;
+    }
+    std::atomic<bool> openedOnMain{false};
+    std::atomic<bool> closedOnMain{false};
+
+private:
+    std::shared_ptr<core::InputStream> inner_;
+    std::atomic<bool> closed_{false};
+};
+
+url::URLRequest postTo(const test::LoopbackServer& server, const std::string& target) {
+    url::MutableURLRequest request(url::URL::create(server.url(target)));
+    request.setHTTPMethod("POST");
+    return request;
+}
+
+TEST(MultipartConcurrency, ReaderOnAnotherThreadHandsPhaseChangesToTheMainThread) {
+    auto source = std::make_shared<WatchedSource>("watched body");
+    std::string body;
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        StreamingMultipartFormData builder(url::URLRequest{});
+        builder.appendPartWithFormData(core::bytesFromString("first"), "a");
+        auto part = net::HTTPBodyPart::create();
+        part->setBodyContentLength(12);
+        part->setInputStream(source);
+        builder.bodyStream()->appendHTTPBodyPart(part);
+        builder.requestByFinalizingMultipartFormData();
+        builder.bodyStream()->open();
+        body = core::stringFromBytes(net::testing::readBody(*builder.bodyStream(), {5}));
+        done = true;
+    });
+    EXPECT_TRUE(core::testing::pumpUntil([&] { return done.load(); }));
+    reader.join();
+    EXPECT_TRUE(source->openedOnMain);
+    EXPECT_TRUE(source->closedOnMain);
+    EXPECT_EQ(body,
+              net::testing::frame({{{{"Content-Disposition", "form-data; name=\"a\""}}, "first"},
+                                   {{}, "watched body"}}));
+}
+
+// Builds the request on a thread of its own, as the upload screen does, and starts it there.
+struct Upload {
+    std::shared_ptr<net::HTTPRequestOperation> operation;
+    net::testing::Flag finished;
+    std::shared_ptr<std::optional<core::Error>> error =
+        std::make_shared<std::optional<core::Error>>();
+
+    void start(const url::URLRequest& request,
+               const std::function<void(StreamingMultipartFormData&)>& build) {
+        std::thread uploader([&] {
+            StreamingMultipartFormData builder(request);
+            build(builder);
+            operation =
+                net::HTTPRequestOperation::create(builder.requestByFinalizingMultipartFormData());
+            auto flag = finished;
+            auto failure = error;
+            operation->setCompletionBlockWithSuccess(
+                [flag](const auto&, const std::any&) { flag.raise(); },
+                [flag, failure](const auto&, const core::Error& e) {
+                    *failure = e;
+                    flag.raise();
+                });
+            operation->start();
+        });
+        // The builder hands steps to this thread, so it must keep pumping while it waits.
+        EXPECT_TRUE(core::testing::pumpUntil([&] { return operation != nullptr; }));
+        uploader.join();
+    }
+};
+
+TEST(MultipartUpload, ServerReceivesEveryPartByteForByteIncludingAFileFromDisk) {
+    test::LoopbackServer server;
+    server.route("/ipad/uploadPicPhotos.php", [](const test::RecordedRequest&) {
+        return test::ScriptedResponse::text(200, "OK");
+    });
+    ScratchDirectory directory;
+    std::mt19937 random(7);
+    std::string fileContents;
+    for (int i = 0; i < 300000; ++i) {
+        fileContents += static_cast<char>(random() & 0xFF);
+    }
+    std::string path = directory.write("site.photo.raw", fileContents);
+    const std::string jpeg = "\xFF\xD8 photo \xFF\xD9";
+
+    Upload upload;
+    upload.start(postTo(server, "/ipad/uploadPicPhotos.php?order=0"), [&](auto& builder) {
+        builder.appendPartWithFormData(core::bytesFromString("jo"), "username");
+        builder.appendPartWithFormData(core::bytesFromString("1234"), "order");
+        ASSERT_TRUE(builder.appendPartWithFileURL(url::URL::fileURL(path), "raw"));
+        builder.appendPartWithFileData(core::bytesFromString(jpeg), "file", "temp.jpeg",
+                                       "image/jpeg");
+    });
+    ASSERT_TRUE(upload.finished.wait());
+    ASSERT_FALSE(*upload.error) << (*upload.error)->description();
+
+    std::vector<ExpectedPart> parts{
+        {{{"Content-Disposition", "form-data; name=\"username\""}}, "jo"},
+        {{{"Content-Disposition", "form-data; name=\"order\""}}, "1234"},
+        {{{"Content-Disposition", "form-data; name=\"raw\"; filename=\"site.photo\""},
+          {"Content-Type", "application/octet-stream"}},
+         fileContents},
+        {{{"Content-Disposition", "form-data; name=\"file\"; filename=\"temp.jpeg\""},
+          {"Content-Type", "image/jpeg"}},
+         jpeg},
+    };
+    ASSERT_EQ(server.requestCount(), 1u);
+    const test::RecordedRequest received = server.requests()[0];
+    EXPECT_EQ(received.target, "/ipad/uploadPicPhotos.php?order=0");
+    EXPECT_EQ(received.header("Content-Length"), std::to_string(received.body.size()));
+    EXPECT_EQ(received.header("Content-Type"),
+              "multipart/form-data; boundary=" + std::string(net::MultipartBoundaryString));
+    EXPECT_TRUE(received.body == net::testing::frame(parts)) << "bodies differ";
+    net::testing::writeCheckCase(directory, "upload", received.body, parts);
+    auto [matched, report] = net::testing::checkWithEmailParser(directory);
+    EXPECT_TRUE(matched) << report;
+}
+
+// A body that cannot be sent as announced, or would have to be sent twice, fails the upload
+// with an error saying so; the server never sees a body that disagrees with its length.
+TEST(MultipartUpload, BodiesThatCannotBeSentAsAnnouncedFailTheUpload) {
+    test::LoopbackServer server;
+    server.route("/upload", [](const test::RecordedRequest&) {
+        return test::ScriptedResponse::text(200, "OK");
+    });
+    server.route("/moved", [&](const test::RecordedRequest&) {
+        return test::ScriptedResponse::redirect(307, server.url("/upload"));
+    });
+    ScratchDirectory directory;
+    std::string path = directory.write("photo.jpg", std::string(70000, 'p'));
+
+    struct Case {
+        std::string name;
+        std::string target;
+        std::function<void(StreamingMultipartFormData&)> build;
+        std::int64_t code;
+    };
+    std::vector<Case> cases{
+        {"failing source", "/upload",
+         [](auto& builder) {
+             auto part = net::HTTPBodyPart::create();
+             part->setBodyContentLength(100000);
+             part->setInputStream(std::make_shared<net::testing::FailingSource>(40000));
+             builder.bodyStream()->appendHTTPBodyPart(part);
+         },
+         -1000},
+        {"file grew", "/upload",
+         [&](auto& builder) {
+             ASSERT_TRUE(builder.appendPartWithFileURL(url::URL::fileURL(path), "file"));
+             directory.write("photo.jpg", std::string(70001, 'p'));
+         },
+         -1000},
+        {"307 redirect", "/moved",
+         [](auto& builder) {
+             builder.appendPartWithFormData(core::bytesFromString("1234"), "order");
+         },
+         static_cast<std::int64_t>(url::URLErrorCode::RequestBodyStreamExhausted)},
+    };
+    for (const Case& c : cases) {
+        directory.write("photo.jpg", std::string(70000, 'p'));
+        Upload upload;
+        upload.start(postTo(server, c.target), c.build);
+        ASSERT_TRUE(upload.finished.wait()) << c.name;
+        ASSERT_TRUE(*upload.error) << c.name;
+        EXPECT_EQ((*upload.error)->code(), c.code)
+            << c.name << ": " << (*upload.error)->description();
+    }
+    for (const auto& request : server.requests()) {
+        if (request.path() == "/upload") {
+            ADD_FAILURE() << "a body reached /upload: " << request.body.size() << " bytes";
+        }
+    }
+}
+
+}  // namespace
