@@ -8,6 +8,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/Bitmap.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/CameraDevice.h"
 #include "platform/ui/CollectionView.h"
 #include "platform/ui/ConnectionTable.h"
 #include "platform/ui/ImagePickerController.h"
@@ -15,6 +16,7 @@
 #include "platform/ui/PNGEncoder.h"
 #include "platform/ui/PhotoLibrary.h"
 #include "platform/ui/Resources.h"
+#include "platform/ui/TestCamera.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/ViewTransition.h"
 #include "shell/HeadlessDriver.h"
@@ -67,8 +69,34 @@ public:
             return;
         }
         picker->setSourceType(source);
+        if (source == ui::ImagePickerSourceType::Camera) {
+            prepareCamera();
+        }
         presentModalViewController(picker, ui::Animated::Yes);
     }
+    // Our own controls over the camera picture, added once however often the camera shows.
+    void prepareCamera() {
+        picker->setShowsCameraControls(false);
+        auto overlay = picker->cameraOverlayView();
+        if (!overlay->subviews().empty()) {
+            return;
+        }
+        auto controls = ui::Toolbar::create(ui::Rect(0, overlay->frame().height() - 54, 320, 54));
+        auto take = ui::BarButtonItem::create(
+            "Take", ui::BarButtonItemStyle::Bordered,
+            [weak = picker->weak_from_this()](const auto&) {
+                if (auto strong = weak.lock()) {
+                    std::static_pointer_cast<ui::ImagePickerController>(strong)->takePicture();
+                }
+            });
+        take->setIdentifier("takePictureButton");
+        auto finish = ui::BarButtonItem::create(
+            "Finish", ui::BarButtonItemStyle::Done,
+            std::static_pointer_cast<Photos>(shared_from_this()), &Photos::done);
+        controls->setItems({take, finish});
+        overlay->addSubview(controls);
+    }
+
     void didFinishPickingMediaWithInfo(ui::ImagePickerController&,
                                        const ui::MediaInfo& info) override {
         pictures.push_back(std::dynamic_pointer_cast<ui::Image>(
@@ -254,6 +282,31 @@ TEST_F(ScreenFlowTest, GalleryPicksLandInTheGridAndDoneRemovesThePicker) {
     ASSERT_TRUE(driver.tap("Back"));
     ASSERT_TRUE(driver.advance(ui::ViewTransition::kNavigationDuration));
     EXPECT_EQ(front(), "Search");
+}
+
+TEST_F(ScreenFlowTest, OverlayControlsTakePicturesThatArriveOnTheMainLoop) {
+    ui::CameraDevice::setCurrent(ui::TestCamera::create());
+    ASSERT_TRUE(driver.tap("loginButton"));
+    ASSERT_TRUE(driver.advance(1.0));
+    ASSERT_TRUE(driver.tap("addPhotosButton"));
+    ASSERT_TRUE(driver.advance(ui::ViewTransition::kNavigationDuration));
+    auto photos = std::static_pointer_cast<Photos>(driver.visibleViewController());
+
+    for (int showing = 0; showing < 2; ++showing) {
+        ASSERT_TRUE(driver.tap("Add"));
+        ASSERT_TRUE(driver.answer("From Camera"));
+        ASSERT_TRUE(driver.advance(ui::ViewTransition::kModalDuration));
+        EXPECT_EQ(front(), "CameraViewController");
+        EXPECT_EQ(photos->picker->cameraOverlayView()->subviews().size(), 1u);
+        EXPECT_FALSE(driver.findItem("Cancel")) << "the camera's own controls are hidden";
+        ASSERT_TRUE(driver.tap("takePictureButton"));
+        ASSERT_TRUE(
+            driver.pumpUntil([&] { return photos->pictures.size() == std::size_t(showing) + 1; }));
+        ASSERT_TRUE(driver.tap("Finish"));
+        ASSERT_TRUE(driver.advance(ui::ViewTransition::kModalDuration));
+        EXPECT_EQ(front(), "Photos");
+    }
+    ui::CameraDevice::setCurrent(nullptr);
 }
 
 TEST_F(ScreenFlowTest, LeavingAndReenteringTheAppChangesNothingOnScreen) {

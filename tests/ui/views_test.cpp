@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "platform/ui/ActivityIndicatorView.h"
 #include "platform/ui/Application.h"
@@ -151,5 +152,14 @@ TEST_F(ViewsTest, ResourcesAreFoundByNameInsideTheirDirectoryOnly) {
     EXPECT_FALSE(ui::Resources::path("/etc/passwd"));
     std::filesystem::remove_all(directory);
 }
+
+#ifndef NDEBUG
+TEST(ViewsDeathTest, TheViewTreeBelongsToTheMainThread) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto parent = ui::View::create();
+    auto child = ui::View::create();
+    EXPECT_DEATH(std::thread([&] { parent->addSubview(child); }).join(), "");
+}
+#endif
 
 }  // namespace
