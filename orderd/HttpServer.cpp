@@ -116,20 +116,9 @@ Result<std::unique_ptr<HttpServer>> HttpServer::start(const ServerOptions& optio
     return server;
 }
 
-Status HttpServer::launch() {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(options_.port);
-    if (inet_pton(AF_INET, options_.host.c_str(), &address.sin_addr) != 1) {
-        return Error{"not an IPv4 address: '" + options_.host + "'"};
-    }
-    tls_ = !options_.certificatePem.empty() && !options_.keyPem.empty();
-    unsigned workers = std::max(1u, std::min(options_.workerThreads, options_.maxConnections));
-    jobs_ = std::make_unique<WorkQueue>(workers);
-    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME |
-                     MHD_USE_ERROR_LOG | (tls_ ? MHD_USE_TLS : 0);
+std::vector<MHD_OptionItem> HttpServer::optionItems(const sockaddr_in& address, unsigned workers) {
     std::vector<MHD_OptionItem> items{
-        {MHD_OPTION_SOCK_ADDR, 0, &address},
+        {MHD_OPTION_SOCK_ADDR, 0, const_cast<sockaddr_in*>(&address)},
         {MHD_OPTION_CONNECTION_LIMIT, options_.maxConnections, nullptr},
         {MHD_OPTION_CONNECTION_TIMEOUT, options_.idleTimeoutSeconds, nullptr},
         // Half of a connection's memory holds the request head; more is refused with 431.
@@ -145,6 +134,22 @@ Status HttpServer::launch() {
         items.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, options_.keyPem.data()});
     }
     items.push_back({MHD_OPTION_END, 0, nullptr});
+    return items;
+}
+
+Status HttpServer::launch() {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(options_.port);
+    if (inet_pton(AF_INET, options_.host.c_str(), &address.sin_addr) != 1) {
+        return Error{"not an IPv4 address: '" + options_.host + "'"};
+    }
+    tls_ = !options_.certificatePem.empty() && !options_.keyPem.empty();
+    unsigned workers = std::max(1u, std::min(options_.workerThreads, options_.maxConnections));
+    jobs_ = std::make_unique<WorkQueue>(workers);
+    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME |
+                     MHD_USE_ERROR_LOG | (tls_ ? MHD_USE_TLS : 0);
+    auto items = optionItems(address, workers);
     daemon_ = MHD_start_daemon(flags, options_.port, nullptr, nullptr, &onRequest, this,
                                MHD_OPTION_EXTERNAL_LOGGER, &onLibraryMessage, &log_,
                                MHD_OPTION_ARRAY, items.data(), MHD_OPTION_END);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "orderd/AccessLog.h"
 #include "orderd/OrderService.h"
@@ -15,6 +16,8 @@
 
 struct MHD_Daemon;
 struct MHD_Connection;
+struct MHD_OptionItem;
+struct sockaddr_in;
 
 namespace orderd {
 
@@ -49,6 +52,7 @@ private:
     HttpServer(const ServerOptions& options, OrderService& service, AccessLog& log)
         : options_(options), service_(service), log_(log) {}
     Status launch();
+    std::vector<MHD_OptionItem> optionItems(const sockaddr_in& address, unsigned workers);
     void route(Exchange& exchange, MHD_Connection* connection);
     void routeUpload(Exchange& exchange, MHD_Connection* connection);
     bool bodyTooLarge(Exchange& exchange, MHD_Connection* connection, std::size_t limit);
