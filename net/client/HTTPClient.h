@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -26,6 +27,8 @@ enum class ParameterEncoding : std::int32_t {
     JSON = 1,          // application/json, compact
     PropertyList = 2,  // application/x-plist, XML
 };
+
+class MultipartFormData;
 
 // A client made without a base URL: the one exception of the HTTP layer, thrown at
 // construction on the caller's thread.
@@ -90,6 +93,11 @@ public:
     // Parameters go into the query for GET, HEAD and DELETE, into the body otherwise.
     url::MutableURLRequest requestWithMethod(const std::string& method, const std::string& path,
                                              const Parameters& parameters) const;
+    // A request whose body is streamed as multipart/form-data: a text part per flattened
+    // parameter (raw bytes as they are), then the parts `constructingBodyWith` appends.
+    url::MutableURLRequest multipartFormRequest(
+        const std::string& method, const std::string& path, const Parameters& parameters,
+        const std::function<void(MultipartFormData&)>& constructingBodyWith) const;
 
     std::shared_ptr<HTTPRequestOperation> HTTPRequestOperationWithRequest(
         const url::URLRequest& request, SuccessBlock success, FailureBlock failure) const;
