@@ -3,6 +3,7 @@
 #include <random>
 
 #include "net/NetworkingErrors.h"
+#include "net/client/HTTPClient.h"
 #include "net/client/MultipartFormData.h"
 #include "tests/net/MultipartTesting.h"
 
@@ -245,6 +246,53 @@ TEST(MultipartBodyFailures, SourcesThatBreakEndEarlyOrGrowFailTheRead) {
                   std::string::npos)
             << stream->streamError()->localizedDescription();
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MultipartRequest, ParametersBecomeTextPartsAheadOfTheBlocksParts) {
+    auto client = net::HTTPClient::create(url::URL::create("http://127.0.0.1:8080"));
+    core::Value::Map parameters{
+        {"username", core::bytesFromString("jo \xFF raw")},
+        {"order", 1234},
+        {"tags", core::Value::List{"a", "b"}},
+        {"empty", core::Value::Map{}},
+    };
+    bool blockRan = false;
+    auto request = client->multipartFormRequest(
+        "PUT", "/ipad/uploadPicPhotos.php?order=3", parameters, [&](net::MultipartFormData& form) {
+            blockRan = true;
+            form.appendPartWithFileData({0xFF, 0xD9}, "file", "temp.jpeg", "image/jpeg");
+        });
+    EXPECT_TRUE(blockRan);
+    EXPECT_EQ(request.httpMethod(), "PUT");
+    EXPECT_EQ(request.url()->absoluteString(),
+              "http://127.0.0.1:8080/ipad/uploadPicPhotos.php?order=3");
+    EXPECT_TRUE(request.valueForHTTPHeaderField("User-Agent"));
+    auto field = [](const std::string& name, std::string body) {
+        return ExpectedPart{{{"Content-Disposition", "form-data; name=\"" + name + "\""}},
+                            std::move(body)};
+    };
+    std::string expected = net::testing::frame({
+        field("username", "jo \xFF raw"),
+        field("order", "1234"),
+        field("tags[]", "a"),
+        field("tags[]", "b"),
+        {{{"Content-Disposition", "form-data; name=\"file\"; filename=\"temp.jpeg\""},
+          {"Content-Type", "image/jpeg"}},
+         "\xFF\xD9"},
+    });
+    EXPECT_EQ(request.valueForHTTPHeaderField("Content-Length"), std::to_string(expected.size()));
+    ASSERT_TRUE(request.httpBodyStream());
+    request.httpBodyStream()->open();
+    EXPECT_EQ(asString(readBody(*request.httpBodyStream(), {33})), expected);
+
+    auto bare = client->multipartFormRequest("POST", "x", std::nullopt, nullptr);
+    EXPECT_EQ(bare.url()->absoluteString(), "http://127.0.0.1:8080/x");
+    EXPECT_FALSE(bare.valueForHTTPHeaderField("Content-Type"));
+    EXPECT_FALSE(bare.httpBodyStream());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <random>
 #include <thread>
 
+#include "net/client/HTTPClient.h"
 #include "net/client/MultipartFormData.h"
 #include "net/operations/HTTPRequestOperation.h"
 #include "platform/core/Thread.h"
@@ -50,12 +51,6 @@ private:
     std::atomic<bool> closed_{false};
 };
 
-url::URLRequest postTo(const test::LoopbackServer& server, const std::string& target) {
-    url::MutableURLRequest request(url::URL::create(server.url(target)));
-    request.setHTTPMethod("POST");
-    return request;
-}
-
 TEST(MultipartConcurrency, ReaderOnAnotherThreadHandsPhaseChangesToTheMainThread) {
     auto source = std::make_shared<WatchedSource>("watched body");
     std::string body;
@@ -81,20 +76,21 @@ TEST(MultipartConcurrency, ReaderOnAnotherThreadHandsPhaseChangesToTheMainThread
                                    {{}, "watched body"}}));
 }
 
-// Builds the request on a thread of its own, as the upload screen does, and starts it there.
+// Builds the request through a client on a thread of its own and starts it there, as the
+// upload screen does.
 struct Upload {
     std::shared_ptr<net::HTTPRequestOperation> operation;
     net::testing::Flag finished;
     std::shared_ptr<std::optional<core::Error>> error =
         std::make_shared<std::optional<core::Error>>();
 
-    void start(const url::URLRequest& request,
-               const std::function<void(StreamingMultipartFormData&)>& build) {
+    void start(const test::LoopbackServer& server, const std::string& target,
+               const net::HTTPClient::Parameters& parameters,
+               const std::function<void(net::MultipartFormData&)>& block) {
+        auto client = net::HTTPClient::create(url::URL::create(server.url()));
         std::thread uploader([&] {
-            StreamingMultipartFormData builder(request);
-            build(builder);
-            operation =
-                net::HTTPRequestOperation::create(builder.requestByFinalizingMultipartFormData());
+            operation = net::HTTPRequestOperation::create(
+                client->multipartFormRequest("POST", target, parameters, block));
             auto flag = finished;
             auto failure = error;
             operation->setCompletionBlockWithSuccess(
@@ -126,9 +122,9 @@ TEST(MultipartUpload, ServerReceivesEveryPartByteForByteIncludingAFileFromDisk) 
     const std::string jpeg = "\xFF\xD8 photo \xFF\xD9";
 
     Upload upload;
-    upload.start(postTo(server, "/ipad/uploadPicPhotos.php?order=0"), [&](auto& builder) {
-        builder.appendPartWithFormData(core::bytesFromString("jo"), "username");
-        builder.appendPartWithFormData(core::bytesFromString("1234"), "order");
+    core::Value::Map fields{{"username", core::bytesFromString("jo")},
+                            {"order", core::bytesFromString("1234")}};
+    upload.start(server, "/ipad/uploadPicPhotos.php?order=0", fields, [&](auto& builder) {
         ASSERT_TRUE(builder.appendPartWithFileURL(url::URL::fileURL(path), "raw"));
         builder.appendPartWithFileData(core::bytesFromString(jpeg), "file", "temp.jpeg",
                                        "image/jpeg");
@@ -174,7 +170,7 @@ TEST(MultipartUpload, BodiesThatCannotBeSentAsAnnouncedFailTheUpload) {
     struct Case {
         std::string name;
         std::string target;
-        std::function<void(StreamingMultipartFormData&)> build;
+        std::function<void(net::MultipartFormData&)> build;
         std::int64_t code;
     };
     std::vector<Case> cases{
@@ -183,7 +179,8 @@ TEST(MultipartUpload, BodiesThatCannotBeSentAsAnnouncedFailTheUpload) {
              auto part = net::HTTPBodyPart::create();
              part->setBodyContentLength(100000);
              part->setInputStream(std::make_shared<net::testing::FailingSource>(40000));
-             builder.bodyStream()->appendHTTPBodyPart(part);
+             dynamic_cast<StreamingMultipartFormData&>(builder).bodyStream()->appendHTTPBodyPart(
+                 part);
          },
          -1000},
         {"file grew", "/upload",
@@ -201,7 +198,7 @@ TEST(MultipartUpload, BodiesThatCannotBeSentAsAnnouncedFailTheUpload) {
     for (const Case& c : cases) {
         directory.write("photo.jpg", std::string(70000, 'p'));
         Upload upload;
-        upload.start(postTo(server, c.target), c.build);
+        upload.start(server, c.target, std::nullopt, c.build);
         ASSERT_TRUE(upload.finished.wait()) << c.name;
         ASSERT_TRUE(*upload.error) << c.name;
         EXPECT_EQ((*upload.error)->code(), c.code)
