@@ -225,10 +225,30 @@ std::optional<std::string> loadTls(const Options& opts, ServerOptions& options) 
     return std::nullopt;
 }
 
-int waitForStopSignal(sigset_t& signals) {
-    int signal = 0;
-    sigwait(&signals, &signal);
-    return signal;
+// Blocked before any thread starts, so every thread inherits the mask and the signals wait
+// for sigwait instead of ending the process mid-upload.
+sigset_t blockStopSignals() {
+    // A parent shell may have set these to be ignored, which would discard them unseen.
+    std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGINT, SIG_DFL);
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    return signals;
+}
+
+void logStartNotes(AccessLog& log, const OrderService& service, const ServerOptions& options,
+                   bool tls) {
+    if (auto moved = service.unrecordedPhotosMoved()) {
+        log.write(AccessLog::timestamp() + " server: moved " + std::to_string(moved) +
+                  " photo(s) without a record to unrecorded/");
+    }
+    if (options.host.rfind("127.", 0) != 0 && !tls) {
+        log.write(AccessLog::timestamp() + " server: warning: plain HTTP on " + options.host +
+                  ": passwords cross the network in clear; use --cert and --key");
+    }
 }
 
 int serve(const Options& opts, Context& io) {
@@ -250,27 +270,17 @@ int serve(const Options& opts, Context& io) {
     if (!service.ok()) {
         return failure(io, service.error().message);
     }
-    // Blocked before any thread starts, so every thread inherits the mask and the signals
-    // wait for sigwait below instead of killing the process mid-upload.
-    // A parent shell may have set these to be ignored, which would discard them unseen.
-    std::signal(SIGTERM, SIG_DFL);
-    std::signal(SIGINT, SIG_DFL);
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    sigset_t signals = blockStopSignals();
     auto server = HttpServer::start(options, *service.value(), log);
     if (!server.ok()) {
         return failure(io, server.error().message);
     }
-    if (options.host.rfind("127.", 0) != 0 && !server.value()->isTls()) {
-        log.write(AccessLog::timestamp() + " server: warning: plain HTTP on " + options.host +
-                  ": passwords cross the network in clear; use --cert and --key");
-    }
-    io.out << "proofshot-orderd listening on " << (server.value()->isTls() ? "https" : "http")
-           << "://" << options.host << ":" << server.value()->port() << std::endl;
-    int signal = waitForStopSignal(signals);
+    bool tls = server.value()->isTls();
+    logStartNotes(log, *service.value(), options, tls);
+    io.out << "proofshot-orderd listening on " << (tls ? "https" : "http") << "://" << options.host
+           << ":" << server.value()->port() << std::endl;
+    int signal = 0;
+    sigwait(&signals, &signal);
     log.write(AccessLog::timestamp() + " server: signal " + std::to_string(signal) +
               ", finishing requests in flight");
     server.value()->shutdown(std::chrono::seconds(drainSeconds));
