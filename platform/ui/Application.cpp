@@ -4,6 +4,8 @@
 #include "platform/core/NotificationCenter.h"
 #include "platform/core/RunLoop.h"
 #include "platform/ui/MainThreadPrivate.h"
+#include "platform/ui/Prompt.h"
+#include "platform/ui/ViewTransition.h"
 
 namespace ui {
 
@@ -154,6 +156,10 @@ void Application::resetForTesting() {
         backgroundTimer_->invalidate();
         backgroundTimer_.reset();
     }
+    for (const auto& transition : ViewTransition::running()) {
+        transition->finish();
+    }
+    Prompt::removeAllForTesting();
     delegate_.reset();
     keyWindow_.reset();
     state_ = ApplicationState::Inactive;

@@ -67,7 +67,8 @@ public:
     void terminate();
     void sendMemoryWarning();
 
-    // Forgets the delegate, windows and state so that a test can launch again.
+    // Settles running transitions, drops prompts, and forgets the delegate, windows and
+    // state, so that a test can launch again.
     void resetForTesting();
 
 private:
