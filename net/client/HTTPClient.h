@@ -107,6 +107,20 @@ public:
     void cancelAllHTTPOperationsWithMethod(const std::optional<std::string>& method,
                                            const std::string& path);
 
+    // Batches: `progress` runs once per operation, on its success callback queue (main unless
+    // set), with the count of finished operations of the batch at that moment and the total;
+    // `completion` runs once on the main queue after the last progress call. Either may be
+    // empty. Defined with the batch code.
+    using BatchProgressBlock = std::function<void(std::uint64_t finished, std::uint64_t total)>;
+    using BatchCompletionBlock =
+        std::function<void(const std::vector<std::shared_ptr<HTTPRequestOperation>>& operations)>;
+    void enqueueBatchOfHTTPRequestOperations(
+        const std::vector<std::shared_ptr<HTTPRequestOperation>>& operations,
+        BatchProgressBlock progress, BatchCompletionBlock completion);
+    void enqueueBatchOfHTTPRequestOperationsWithRequests(
+        const std::vector<url::URLRequest>& requests, BatchProgressBlock progress,
+        BatchCompletionBlock completion);
+
     void getPath(const std::string& path, const Parameters& parameters, SuccessBlock success,
                  FailureBlock failure);
     void postPath(const std::string& path, const Parameters& parameters, SuccessBlock success,
