@@ -55,10 +55,8 @@ void NavigationController::viewDidLoad() {
     }
 }
 
-Rect NavigationController::contentFrame() const {
-    Rect bounds = bar_ ? Rect(Point{}, bar_->superview() ? bar_->superview()->frame().size
-                                                         : Screen::main().bounds().size)
-                       : Screen::main().bounds();
+Rect NavigationController::contentFrame() {
+    Rect bounds = isViewLoaded() ? view()->bounds() : Screen::main().bounds();
     if (barHidden_) {
         return bounds;
     }

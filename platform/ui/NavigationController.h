@@ -69,7 +69,7 @@ private:
     void show(const ViewControllerPtr& from, const ViewControllerPtr& to, Animated animated,
               Direction direction);
     void layoutContent();
-    Rect contentFrame() const;
+    Rect contentFrame();
 
     std::vector<ViewControllerPtr> stack_;
     std::shared_ptr<NavigationBar> bar_;

@@ -89,18 +89,16 @@ bool View::isDescendantOf(const View& ancestor) const {
 }
 
 std::shared_ptr<Window> View::window() const {
-    const View* top = this;
-    std::shared_ptr<View> holder;
+    auto top = superview();
+    if (!top) {
+        // A window is its own window.
+        return std::dynamic_pointer_cast<Window>(
+            std::const_pointer_cast<core::Object>(shared_from_this()));
+    }
     while (auto parent = top->superview()) {
-        holder = parent;
-        top = holder.get();
+        top = parent;
     }
-    auto* window = dynamic_cast<const Window*>(top);
-    if (!window) {
-        return nullptr;
-    }
-    return std::static_pointer_cast<Window>(
-        std::const_pointer_cast<core::Object>(window->shared_from_this()));
+    return std::dynamic_pointer_cast<Window>(top);
 }
 
 bool View::isVisibleOnScreen() const {
