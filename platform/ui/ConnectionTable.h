@@ -104,6 +104,12 @@ public:
                 }
             });
         }
+        if (entry) {
+            return makeInterfaceError(InterfaceError::UnknownAction,
+                                      owner.className() +
+                                          " must be held by a shared_ptr to receive \"" +
+                                          std::string(name) + "\"");
+        }
         if (base_) {
             return base_->action(owner, name);
         }
