@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "net/NetworkingErrors.h"
+#include "net/operations/JSONRequestOperation.h"
+#include "net/operations/ResponseParseError.h"
+#include "tests/net/NetTesting.h"
+#include "tests/support/LoopbackServer.h"
+
+namespace net {
+namespace {
+
+using core::testing::pumpUntil;
+using test::LoopbackServer;
+using test::ScriptedResponse;
+using JSON = JSONRequestOperation::JSON;
+
+struct Outcome {
+    bool succeeded = false;
+    bool failed = false;
+    JSON json;
+    std::optional<core::Error> error;
+    bool done() const { return succeeded || failed; }
+};
+
+class JSONOperationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        serve("/list", 200, "[1,2]");
+        serve("/object", 200, R"({"b":1,"a":[true,null,"x",2.5]})");
+        serve("/broken", 200, "{not json");
+        serve("/scalar", 200, "42");
+        serve("/empty", 200, "");
+        serve("/server-error", 500, R"({"reason":"down"})");
+    }
+    void serve(const std::string& path, int status, std::string body) {
+        server_.route(path, [status, body](const auto&) {
+            return ScriptedResponse::text(status, body, "application/json");
+        });
+    }
+    std::shared_ptr<JSONRequestOperation> run(const std::string& path, Outcome& outcome) {
+        auto operation = JSONRequestOperation::JSONRequestOperationWithRequest(
+            testing::requestFor(server_.url(path)),
+            [&outcome](const auto&, const auto&, const JSON& json) {
+                outcome.json = json;
+                outcome.succeeded = true;
+            },
+            [&outcome](const auto&, const auto&, const core::Error& error, const JSON& json) {
+                outcome.error = error;
+                outcome.json = json;
+                outcome.failed = true;
+            });
+        operation->start();
+        EXPECT_TRUE(pumpUntil([&] { return outcome.done(); }));
+        return operation;
+    }
+
+    LoopbackServer server_;
+};
+
+TEST_F(JSONOperationTest, AnArrayOrObjectBodyReachesTheSuccessBlockAsATree) {
+    Outcome list;
+    auto operation = run("/list", list);
+    ASSERT_TRUE(list.succeeded);
+    ASSERT_TRUE(list.json && list.json->isList());
+    EXPECT_EQ(*list.json, core::Value(core::Value::List{1, 2}));
+    EXPECT_EQ(operation->error(), nullptr);
+
+    Outcome object;
+    run("/object", object);
+    ASSERT_TRUE(object.json && object.json->isMap());
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : *object.json->asMap()) {
+        keys.push_back(key);
+    }
+    EXPECT_EQ(keys, (std::vector<std::string>{"b", "a"}));  // document order
+    EXPECT_EQ(*object.json->find("a"), core::Value(core::Value::List{true, nullptr, "x", 2.5}));
+}
+
+TEST_F(JSONOperationTest, ABodyThatIsNotJSONFailsWithTheParseErrorOnce) {
+    for (const std::string path : {"/broken", "/scalar"}) {
+        Outcome outcome;
+        auto operation = run(path, outcome);
+        ASSERT_TRUE(outcome.failed) << path;
+        EXPECT_EQ(outcome.error->domain(), ResponseParseErrorDomain);
+        EXPECT_EQ(outcome.json, nullptr);
+        ASSERT_NE(operation->error(), nullptr);
+        EXPECT_EQ(operation->error(), operation->JSONError());
+        const auto firstError = operation->JSONError();
+        EXPECT_EQ(operation->responseJSON(), nullptr);
+        EXPECT_EQ(operation->JSONError(), firstError);  // not parsed again
+    }
+}
+
+TEST_F(JSONOperationTest, AServerErrorFailsWithTheHTTPErrorAndPassesTheParsedBody) {
+    Outcome outcome;
+    run("/server-error", outcome);
+    ASSERT_TRUE(outcome.failed);
+    EXPECT_EQ(outcome.error->domain(), NetworkingErrorDomain);
+    ASSERT_NE(outcome.json, nullptr);
+    EXPECT_EQ(*outcome.json->find("reason"), core::Value("down"));
+}
+
+TEST_F(JSONOperationTest, AnEmptyBodySucceedsWithNothing) {
+    Outcome outcome;
+    auto operation = run("/empty", outcome);
+    EXPECT_TRUE(outcome.succeeded);
+    EXPECT_EQ(outcome.json, nullptr);
+    EXPECT_EQ(operation->JSONError(), nullptr);
+}
+
+TEST_F(JSONOperationTest, ACancelledOperationCallsNeitherBlock) {
+    server_.route("/slow", [](const auto&) {
+        auto response = ScriptedResponse::text(200, "[1]", "application/json");
+        response.delayBeforeHeaders = std::chrono::milliseconds(300);
+        return response;
+    });
+    Outcome outcome;
+    auto operation = JSONRequestOperation::JSONRequestOperationWithRequest(
+        testing::requestFor(server_.url("/slow")),
+        [&outcome](const auto&, const auto&, const JSON&) { outcome.succeeded = true; },
+        [&outcome](const auto&, const auto&, const auto&, const JSON&) { outcome.failed = true; });
+    operation->start();
+    operation->cancel();
+    ASSERT_TRUE(testing::waitUntilFinished(*operation));
+    // Anything the completion queued to the main queue has run by now; give the processing
+    // queue a turn as well before looking.
+    bool drained = false;
+    JSONRequestOperation::processingQueue()->async([&drained] { drained = true; });
+    ASSERT_TRUE(pumpUntil([&] { return drained; }));
+    ASSERT_TRUE(pumpUntil([] { return true; }));
+    EXPECT_FALSE(outcome.done());
+}
+
+TEST(JSONOperationClassTest, ClaimsTheLowerCaseExtensionAndItsContentTypes) {
+    const auto& json = JSONRequestOperation::staticClass();
+    EXPECT_TRUE(json.canProcessRequest(testing::requestFor("http://h.test/a/b.json")));
+    EXPECT_FALSE(json.canProcessRequest(testing::requestFor("http://h.test/a/b.JSON")));
+    url::MutableURLRequest accepting(url::URL::create("http://h.test/a/b.JSON"));
+    accepting.setValue("text/json", "Accept");
+    EXPECT_TRUE(json.canProcessRequest(accepting));
+    EXPECT_EQ(json.acceptableContentTypes(),
+              (OperationClass::ContentTypes{"application/json", "text/json", "text/javascript"}));
+}
+
+TEST(JSONOperationClassTest, TheProcessingQueueIsMadeOnceUnderConcurrentFirstUse) {
+    std::vector<std::shared_ptr<core::DispatchQueue>> seen(8);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        threads.emplace_back([&seen, i] { seen[i] = JSONRequestOperation::processingQueue(); });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(std::set(seen.begin(), seen.end()).size(), 1u);
+    EXPECT_NE(seen.front(), nullptr);
+}
+
+}  // namespace
+}  // namespace net
