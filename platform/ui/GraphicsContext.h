@@ -27,7 +27,7 @@ public:
     core::Expected<void> drawImage(const Image& image, const Rect& rect);
     void fillRect(const Rect& rect, const Color& color);
 
-    // An image of the canvas as it is now, with the context's scale.
+    // An image of the canvas as it is now, with the context's scale (RGB8 when fully opaque).
     std::shared_ptr<Image> makeImage() const;
 
 private:

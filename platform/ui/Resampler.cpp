@@ -51,67 +51,78 @@ struct Mapping {
     }
 };
 
-// The source pixels that make up one output pixel along one axis, with their weights.
-struct Taps {
-    int first = 0;
+// For each output pixel along one axis: the first source pixel it reads, and the weights of
+// the source pixels from there on, all kept flat so the inner loops stay simple.
+struct AxisTaps {
+    std::vector<int> first;
+    std::vector<int> offset;  // into weights; offset[i + 1] - offset[i] taps for pixel i
     std::vector<float> weights;
+
+    int count(std::size_t i) const { return offset[i + 1] - offset[i]; }
+    int last(std::size_t i) const { return first[i] + count(i) - 1; }
 };
 
 // Taps for the output pixels [visibleBegin, visibleEnd) of an axis of `outLength` pixels
 // that shows all `inLength` source pixels.
-std::vector<Taps> axisTaps(int inLength, long long outLength, long long visibleBegin,
-                           long long visibleEnd) {
-    std::vector<Taps> taps;
-    taps.reserve(static_cast<std::size_t>(visibleEnd - visibleBegin));
+AxisTaps axisTaps(int inLength, long long outLength, long long visibleBegin, long long visibleEnd) {
+    AxisTaps taps;
     const double ratio = static_cast<double>(inLength) / static_cast<double>(outLength);
+    taps.offset.push_back(0);
     for (long long i = visibleBegin; i < visibleEnd; ++i) {
-        Taps t;
         if (ratio > 1.0) {
-            double begin = i * ratio;
-            double end = begin + ratio;
-            t.first = static_cast<int>(std::floor(begin));
-            int last = std::min(inLength - 1, static_cast<int>(std::ceil(end)) - 1);
-            for (int j = t.first; j <= last; ++j) {
+            const double begin = i * ratio;
+            const double end = begin + ratio;
+            const int first = std::min(inLength - 1, static_cast<int>(std::floor(begin)));
+            const int last = std::min(inLength - 1, static_cast<int>(std::ceil(end)) - 1);
+            taps.first.push_back(first);
+            for (int j = first; j <= last; ++j) {
                 double covered = std::min<double>(end, j + 1) - std::max<double>(begin, j);
-                t.weights.push_back(static_cast<float>(std::max(0.0, covered) / ratio));
+                taps.weights.push_back(static_cast<float>(std::max(0.0, covered) / ratio));
             }
         } else {
-            double center = (i + 0.5) * ratio - 0.5;
-            int left = static_cast<int>(std::floor(center));
-            float fraction = static_cast<float>(center - left);
-            int a = std::clamp(left, 0, inLength - 1);
-            int b = std::clamp(left + 1, 0, inLength - 1);
-            t.first = std::min(a, b);
-            t.weights =
-                a == b ? std::vector<float>{1.0f} : std::vector<float>{1.0f - fraction, fraction};
+            const double center = (i + 0.5) * ratio - 0.5;
+            const int left = static_cast<int>(std::floor(center));
+            const float fraction = static_cast<float>(center - left);
+            const int a = std::clamp(left, 0, inLength - 1);
+            const int b = std::clamp(left + 1, 0, inLength - 1);
+            taps.first.push_back(a);
+            if (a == b) {
+                taps.weights.push_back(1.0f);
+            } else {
+                taps.weights.insert(taps.weights.end(), {1.0f - fraction, fraction});
+            }
         }
-        taps.push_back(std::move(t));
+        taps.offset.push_back(static_cast<int>(taps.weights.size()));
     }
     return taps;
 }
 
-// One source row resampled horizontally into premultiplied RGBA floats.
-void resampleRow(const Bitmap& source, int y, const std::vector<Taps>& columns, float* out) {
-    const std::uint8_t* row = source.row(y);
-    const bool alpha = source.format() == PixelFormat::RGBA8;
-    const int bpp = bytesPerPixel(source.format());
-    for (const Taps& t : columns) {
-        float r = 0, g = 0, b = 0, a = 0;
-        const std::uint8_t* p = row + static_cast<std::size_t>(t.first) * bpp;
-        for (float w : t.weights) {
-            float pa = alpha ? p[3] * (1.0f / 255.0f) : 1.0f;
-            float wa = w * pa;
-            r += p[0] * wa;
-            g += p[1] * wa;
-            b += p[2] * wa;
-            a += wa * 255.0f;
-            p += bpp;
+// One source row resampled horizontally into `Channels` floats a pixel; with alpha, colours
+// come out premultiplied.
+template <int Channels>
+void resampleRow(const std::uint8_t* row, const AxisTaps& columns, float* out) {
+    const std::size_t outputs = columns.first.size();
+    const float* weight = columns.weights.data();
+    for (std::size_t i = 0; i < outputs; ++i, out += Channels) {
+        const std::uint8_t* p = row + static_cast<std::size_t>(columns.first[i]) * Channels;
+        float sum[Channels] = {};
+        for (int k = columns.count(i); k > 0; --k, p += Channels) {
+            const float w = *weight++;
+            if constexpr (Channels == 4) {
+                const float wa = w * p[3] * (1.0f / 255.0f);
+                sum[0] += p[0] * wa;
+                sum[1] += p[1] * wa;
+                sum[2] += p[2] * wa;
+                sum[3] += wa * 255.0f;
+            } else {
+                sum[0] += p[0] * w;
+                sum[1] += p[1] * w;
+                sum[2] += p[2] * w;
+            }
         }
-        out[0] = r;
-        out[1] = g;
-        out[2] = b;
-        out[3] = a;
-        out += 4;
+        for (int c = 0; c < Channels; ++c) {
+            out[c] = sum[c];
+        }
     }
 }
 
@@ -142,6 +153,54 @@ void composite(const float* src, std::uint8_t* dst) {
     dst[3] = toByte(outA);
 }
 
+struct Visible {
+    long long x0, x1, y0, y1;
+};
+
+// Both passes for a source of `Channels` bytes a pixel. Opaque sources cover the canvas
+// outright, so their pixels are stored rather than blended.
+template <int Channels>
+void drawPasses(const Bitmap& source, const Placement& placement, const Visible& v,
+                Bitmap* canvas) {
+    const AxisTaps columns =
+        axisTaps(source.width(), placement.width, v.x0 - placement.x, v.x1 - placement.x);
+    const AxisTaps rows =
+        axisTaps(source.height(), placement.height, v.y0 - placement.y, v.y1 - placement.y);
+    const std::size_t lineFloats = static_cast<std::size_t>(v.x1 - v.x0) * Channels;
+    const int firstRow = rows.first.front();
+    const int lastRow = rows.last(rows.first.size() - 1);
+
+    // Horizontal pass over only the source rows that some visible output row reads.
+    std::vector<float> horizontal(static_cast<std::size_t>(lastRow - firstRow + 1) * lineFloats);
+    for (int y = firstRow; y <= lastRow; ++y) {
+        resampleRow<Channels>(source.row(y), columns, &horizontal[(y - firstRow) * lineFloats]);
+    }
+    std::vector<float> line(lineFloats);
+    for (std::size_t i = 0; i < rows.first.size(); ++i) {
+        std::fill(line.begin(), line.end(), 0.0f);
+        const float* weight = &rows.weights[rows.offset[i]];
+        for (int k = 0; k < rows.count(i); ++k) {
+            const float* in =
+                &horizontal[static_cast<std::size_t>(rows.first[i] - firstRow + k) * lineFloats];
+            const float w = weight[k];
+            for (std::size_t f = 0; f < lineFloats; ++f) {
+                line[f] += in[f] * w;
+            }
+        }
+        std::uint8_t* out = canvas->row(static_cast<int>(v.y0 + i)) + v.x0 * 4;
+        for (std::size_t f = 0; f < lineFloats; f += Channels, out += 4) {
+            if constexpr (Channels == 4) {
+                composite(&line[f], out);
+            } else {
+                out[0] = toByte(line[f]);
+                out[1] = toByte(line[f + 1]);
+                out[2] = toByte(line[f + 2]);
+                out[3] = 255;
+            }
+        }
+    }
+}
+
 }  // namespace
 
 BitmapPtr Resampler::upright(const BitmapPtr& stored, ImageOrientation orientation) {
@@ -168,41 +227,18 @@ BitmapPtr Resampler::upright(const BitmapPtr& stored, ImageOrientation orientati
 }
 
 void Resampler::draw(const Bitmap& source, const Placement& placement, Bitmap* canvas) {
-    const long long x0 = std::max(0LL, placement.x);
-    const long long x1 = std::min<long long>(canvas->width(), placement.x + placement.width);
-    const long long y0 = std::max(0LL, placement.y);
-    const long long y1 = std::min<long long>(canvas->height(), placement.y + placement.height);
-    if (x0 >= x1 || y0 >= y1 || source.width() == 0 || source.height() == 0) {
+    const Visible visible{std::max(0LL, placement.x),
+                          std::min<long long>(canvas->width(), placement.x + placement.width),
+                          std::max(0LL, placement.y),
+                          std::min<long long>(canvas->height(), placement.y + placement.height)};
+    if (visible.x0 >= visible.x1 || visible.y0 >= visible.y1 || source.width() == 0 ||
+        source.height() == 0) {
         return;
     }
-    const auto columns =
-        axisTaps(source.width(), placement.width, x0 - placement.x, x1 - placement.x);
-    const auto rows =
-        axisTaps(source.height(), placement.height, y0 - placement.y, y1 - placement.y);
-    const std::size_t visibleWidth = static_cast<std::size_t>(x1 - x0);
-    const int firstRow = rows.front().first;
-    const int lastRow = rows.back().first + static_cast<int>(rows.back().weights.size()) - 1;
-
-    // Horizontal pass over only the source rows that some visible output row reads.
-    std::vector<float> horizontal(static_cast<std::size_t>(lastRow - firstRow + 1) * visibleWidth *
-                                  4);
-    for (int y = firstRow; y <= lastRow; ++y) {
-        resampleRow(source, y, columns, &horizontal[(y - firstRow) * visibleWidth * 4]);
-    }
-    std::vector<float> line(visibleWidth * 4);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        std::fill(line.begin(), line.end(), 0.0f);
-        int y = rows[i].first - firstRow;
-        for (float w : rows[i].weights) {
-            const float* in = &horizontal[static_cast<std::size_t>(y++) * visibleWidth * 4];
-            for (std::size_t k = 0; k < line.size(); ++k) {
-                line[k] += in[k] * w;
-            }
-        }
-        std::uint8_t* out = canvas->row(static_cast<int>(y0 + i)) + x0 * 4;
-        for (std::size_t k = 0; k < visibleWidth; ++k) {
-            composite(&line[k * 4], out + k * 4);
-        }
+    if (source.format() == PixelFormat::RGB8) {
+        drawPasses<3>(source, placement, visible, canvas);
+    } else {
+        drawPasses<4>(source, placement, visible, canvas);
     }
 }
 

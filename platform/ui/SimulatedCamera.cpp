@@ -46,6 +46,15 @@ void paintPixel(std::uint8_t* p, int x, int y, int width, int height) {
     if (post) {
         p[0] = 110, p[1] = 80, p[2] = 50;
     }
+    // Sensor noise and fine texture, which give the JPEG the size and entropy-decoding cost of
+    // a real camera picture rather than those of a smooth drawing.
+    std::uint32_t hash =
+        static_cast<std::uint32_t>(x) * 73856093u ^ static_cast<std::uint32_t>(y) * 19349663u;
+    hash = (hash ^ (hash >> 13)) * 0x5bd1e995u;
+    const int grain = static_cast<int>((hash >> 24) % 25) - 12;
+    for (int c = 0; c < 3; ++c) {
+        p[c] = static_cast<std::uint8_t>(std::clamp(p[c] + grain, 0, 255));
+    }
 }
 
 }  // namespace

@@ -28,6 +28,7 @@ TEST(Drawing, CameraPicturesOfEitherOrientationBecome640x480) {
         auto pixels = *copy->bitmap();
         ASSERT_EQ(pixels->width(), 640);
         ASSERT_EQ(pixels->height(), 480);
+        EXPECT_EQ(pixels->format(), PixelFormat::RGB8) << "an opaque copy needs no alpha";
         EXPECT_TRUE(near(pixels->pixel(5, 5), kRed));
         EXPECT_TRUE(near(pixels->pixel(634, 5), kGreen));
         EXPECT_TRUE(near(pixels->pixel(5, 474), kBlue));
