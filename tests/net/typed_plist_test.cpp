@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+#include <plist/plist.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "net/NetworkingErrors.h"
+#include "net/operations/PropertyListRequestOperation.h"
+#include "net/operations/ResponseParseError.h"
+#include "tests/net/NetTesting.h"
+#include "tests/support/LoopbackServer.h"
+
+namespace net {
+namespace {
+
+using core::testing::pumpUntil;
+using test::LoopbackServer;
+using test::ScriptedResponse;
+using PropertyList = PropertyListRequestOperation::PropertyList;
+
+constexpr const char* kXML = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0"><dict><key>name</key><string>Jo</string><key>ids</key>
+<array><integer>7</integer><integer>-3</integer></array><key>ok</key><true/></dict></plist>)";
+
+// The same tree in binary form, made by the library the operation reads with.
+std::string binaryOf(const char* xml) {
+    plist_t root = nullptr;
+    plist_from_xml(xml, static_cast<std::uint32_t>(std::strlen(xml)), &root);
+    char* bytes = nullptr;
+    std::uint32_t length = 0;
+    plist_to_bin(root, &bytes, &length);
+    std::string binary(bytes, length);
+    std::free(bytes);
+    plist_free(root);
+    return binary;
+}
+
+const core::Value kExpected(core::Value::Map{
+    {"name", "Jo"}, {"ids", core::Value::List{7, -3}}, {"ok", true}});
+
+struct Outcome {
+    bool succeeded = false;
+    bool failed = false;
+    PropertyList list;
+    std::optional<core::Error> error;
+};
+
+class PropertyListOperationTest : public ::testing::Test {
+protected:
+    void serve(const std::string& path, int status, std::string body) {
+        server_.route(path, [status, body](const auto&) {
+            return ScriptedResponse::text(status, body, "application/x-plist");
+        });
+    }
+    std::shared_ptr<PropertyListRequestOperation> run(const std::string& path, Outcome& outcome) {
+        auto operation = PropertyListRequestOperation::propertyListRequestOperationWithRequest(
+            testing::requestFor(server_.url(path)),
+            [&outcome](const auto&, const auto&, const PropertyList& list) {
+                outcome.list = list;
+                outcome.succeeded = true;
+            },
+            [&outcome](const auto&, const auto&, const core::Error& error,
+                       const PropertyList& list) {
+                outcome.error = error;
+                outcome.list = list;
+                outcome.failed = true;
+            });
+        operation->start();
+        EXPECT_TRUE(pumpUntil([&] { return outcome.succeeded || outcome.failed; }));
+        return operation;
+    }
+
+    LoopbackServer server_;
+};
+
+TEST_F(PropertyListOperationTest, XMLAndBinaryBodiesGiveTheSameTree) {
+    serve("/a.plist", 200, kXML);
+    serve("/b.plist", 200, binaryOf(kXML));
+    Outcome xml;
+    auto xmlOperation = run("/a.plist", xml);
+    ASSERT_TRUE(xml.succeeded);
+    EXPECT_EQ(*xml.list, kExpected);
+    EXPECT_EQ(xmlOperation->propertyListFormat(), PropertyListFormat::XML);
+
+    Outcome binary;
+    auto binaryOperation = run("/b.plist", binary);
+    ASSERT_TRUE(binary.succeeded);
+    EXPECT_EQ(*binary.list, kExpected);
+    EXPECT_EQ(binaryOperation->propertyListFormat(), PropertyListFormat::Binary);
+}
+
+TEST_F(PropertyListOperationTest, BrokenBodiesFailWithAParseError) {
+    std::string truncated = binaryOf(kXML);
+    truncated.resize(truncated.size() - 12);  // the trailer's offsets now point outside
+    serve("/truncated.plist", 200, "bplist00" + truncated.substr(8));
+    serve("/text.plist", 200, "<plist><dict><key>x</key>");
+    for (const std::string path : {"/truncated.plist", "/text.plist"}) {
+        Outcome outcome;
+        auto operation = run(path, outcome);
+        ASSERT_TRUE(outcome.failed) << path;
+        EXPECT_EQ(outcome.error->domain(), ResponseParseErrorDomain) << path;
+        EXPECT_EQ(outcome.list, nullptr);
+        EXPECT_EQ(operation->error(), operation->propertyListError());
+    }
+}
+
+TEST_F(PropertyListOperationTest, AServerErrorPassesTheHTTPErrorAndTheParsedBody) {
+    serve("/down", 503, kXML);
+    Outcome outcome;
+    run("/down", outcome);
+    ASSERT_TRUE(outcome.failed);
+    EXPECT_EQ(outcome.error->domain(), NetworkingErrorDomain);
+    ASSERT_NE(outcome.list, nullptr);
+    EXPECT_EQ(*outcome.list, kExpected);
+}
+
+TEST(PropertyListOperationClassTest, ClaimsPlistPathsAndStartsWithNoReadOptions) {
+    const auto& plist = PropertyListRequestOperation::staticClass();
+    EXPECT_TRUE(plist.canProcessRequest(testing::requestFor("http://h.test/x.plist")));
+    EXPECT_FALSE(plist.canProcessRequest(testing::requestFor("http://h.test/x.json")));
+    EXPECT_EQ(plist.acceptableContentTypes(), OperationClass::ContentTypes{"application/x-plist"});
+    auto operation = PropertyListRequestOperation::create(testing::requestFor("http://h.test/"));
+    EXPECT_EQ(operation->propertyListReadOptions(), 0u);
+    EXPECT_EQ(operation->responsePropertyList(), nullptr);  // not finished: nothing read
+}
+
+}  // namespace
+}  // namespace net
