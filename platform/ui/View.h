@@ -112,10 +112,4 @@ private:
 
 using ViewPtr = std::shared_ptr<View>;
 
-// The object T made by T::create(frame); a convenience for code that builds views by hand.
-template <class T>
-std::shared_ptr<T> makeView(Rect frame = {}) {
-    return T::create(frame);
-}
-
 }  // namespace ui
