@@ -77,25 +77,25 @@ bool HTTPBodyPart::hasBytesAvailable() const {
     return !completed_ && !error_;
 }
 
+// The text phases and the phase changes between them run on the main thread in one visit, so
+// a part costs two hand-offs, not one per phase change; only body bytes are read here.
 std::ptrdiff_t HTTPBodyPart::read(std::uint8_t* buffer, std::size_t maxLength) {
-    if (error_) {
-        return -1;
-    }
     std::size_t written = 0;
-    for (PartPhase phase :
-         {PartPhase::Boundary, PartPhase::Headers, PartPhase::Body, PartPhase::Closing}) {
-        if (phase_ != phase || completed_) {
-            continue;
-        }
-        std::ptrdiff_t count = phase == PartPhase::Body
-                                   ? readBody(buffer + written, maxLength - written)
-                                   : readPhaseText(buffer + written, maxLength - written);
-        if (count < 0) {
-            return -1;
-        }
-        written += static_cast<std::size_t>(count);
+    auto texts = [&] { written += deliverTexts(buffer + written, maxLength - written); };
+    if (!error_ && !completed_ && phase_ != PartPhase::Body) {
+        onMainThread(texts);
     }
-    return static_cast<std::ptrdiff_t>(written);
+    if (!error_ && phase_ == PartPhase::Body) {
+        BodyState state = BodyState::More;
+        written += readBody(buffer + written, maxLength - written, state);
+        if (state == BodyState::Complete) {
+            onMainThread([&] {
+                performPhaseStep();
+                texts();
+            });
+        }
+    }
+    return error_ ? -1 : static_cast<std::ptrdiff_t>(written);
 }
 
 std::optional<core::Bytes> HTTPBodyPart::phaseText() const {
@@ -111,59 +111,71 @@ std::optional<core::Bytes> HTTPBodyPart::phaseText() const {
     }
 }
 
-std::ptrdiff_t HTTPBodyPart::readPhaseText(std::uint8_t* buffer, std::size_t maxLength) {
-    if (!phaseText_) {
-        phaseText_ = phaseText();
+// Main thread: the current text phase and those after it, as far as the capacity allows,
+// stopping at the body or the end of the part.
+std::size_t HTTPBodyPart::deliverTexts(std::uint8_t* buffer, std::size_t maxLength) {
+    std::size_t written = 0;
+    while (!completed_ && !error_ && phase_ != PartPhase::Body) {
         if (!phaseText_) {
-            return fail("Its header block cannot be written in string encoding " +
-                        std::to_string(stringEncoding_) + ".");
+            phaseText_ = phaseText();
+            if (!phaseText_) {
+                fail("Its header block cannot be written in string encoding " +
+                     std::to_string(stringEncoding_) + ".");
+                break;
+            }
         }
+        const core::Bytes& text = *phaseText_;
+        std::size_t count =
+            std::min<std::uint64_t>(maxLength - written, text.size() - phaseReadOffset_);
+        if (count > 0) {
+            std::memcpy(buffer + written, text.data() + phaseReadOffset_, count);
+        }
+        phaseReadOffset_ += count;
+        written += count;
+        if (phaseReadOffset_ < text.size()) {
+            break;
+        }
+        performPhaseStep();
     }
-    const core::Bytes& text = *phaseText_;
-    std::size_t count = std::min<std::uint64_t>(maxLength, text.size() - phaseReadOffset_);
-    if (count > 0) {
-        std::memcpy(buffer, text.data() + phaseReadOffset_, count);
-    }
-    phaseReadOffset_ += count;
-    if (phaseReadOffset_ == text.size()) {
-        transitionToNextPhase();
-    }
-    return error_ ? -1 : static_cast<std::ptrdiff_t>(count);
+    return written;
 }
 
-std::ptrdiff_t HTTPBodyPart::readBody(std::uint8_t* buffer, std::size_t maxLength) {
+std::size_t HTTPBodyPart::readBody(std::uint8_t* buffer, std::size_t maxLength, BodyState& state) {
     core::InputStream& source = *inputStream_;
     std::uint64_t remaining = bodyContentLength_ - bodyBytesRead_;
     std::ptrdiff_t count = 0;
     if (remaining > 0 && maxLength > 0 && source.hasBytesAvailable()) {
         count = source.read(buffer, std::min<std::uint64_t>(maxLength, remaining));
         if (count < 0) {
-            return fail("Its source could not be read.", source.streamError());
+            fail("Its source could not be read.", source.streamError());
+            state = BodyState::Failed;
+            return 0;
         }
         bodyBytesRead_ += static_cast<std::uint64_t>(count);
         if (count == 0) {
-            return fail(shortSourceReason());
+            fail(shortSourceReason());
+            state = BodyState::Failed;
+            return 0;
         }
     }
-    if (source.streamStatus() == core::StreamStatus::Error) {
-        return fail("Its source could not be read.", source.streamError());
-    }
-    if (!finishBodyIfComplete()) {
-        return -1;
-    }
-    return count;
+    state = checkBodyEnd();
+    return state == BodyState::Failed ? 0 : static_cast<std::size_t>(count);
 }
 
 // Sending fewer or more bytes than the Content-Length announced would corrupt the request, so
 // a source that ends early or runs long fails the part instead.
-bool HTTPBodyPart::finishBodyIfComplete() {
+HTTPBodyPart::BodyState HTTPBodyPart::checkBodyEnd() {
     core::InputStream& source = *inputStream_;
+    if (source.streamStatus() == core::StreamStatus::Error) {
+        fail("Its source could not be read.", source.streamError());
+        return BodyState::Failed;
+    }
     if (bodyBytesRead_ < bodyContentLength_) {
         if (source.hasBytesAvailable()) {
-            return true;
+            return BodyState::More;
         }
         fail(shortSourceReason());
-        return false;
+        return BodyState::Failed;
     }
     if (source.hasBytesAvailable()) {
         std::uint8_t probe = 0;
@@ -174,11 +186,10 @@ bool HTTPBodyPart::finishBodyIfComplete() {
                            " bytes announced for it; it changed after it was added."
                      : "Its source could not be read.",
                  source.streamError());
-            return false;
+            return BodyState::Failed;
         }
     }
-    transitionToNextPhase();
-    return !error_;
+    return BodyState::Complete;
 }
 
 std::string HTTPBodyPart::shortSourceReason() const {
@@ -187,10 +198,17 @@ std::string HTTPBodyPart::shortSourceReason() const {
 }
 
 void HTTPBodyPart::transitionToNextPhase() {
-    bool ran = core::RunLoop::main()->postAndWait([this] { performPhaseStep(); });
-    if (!ran) {
-        fail("The main thread has ended, so the body cannot go on.");
+    onMainThread([this] { performPhaseStep(); });
+}
+
+// On the main thread the steps run at once; from another thread they are posted to it and
+// waited for.
+bool HTTPBodyPart::onMainThread(const std::function<void()>& steps) {
+    if (core::RunLoop::main()->postAndWait(steps)) {
+        return true;
     }
+    fail("The main thread has ended, so the body cannot go on.");
+    return false;
 }
 
 void HTTPBodyPart::performPhaseStep() {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -74,13 +75,16 @@ public:
 private:
     explicit HTTPBodyPart(StringEncodingId encoding);
 
-    std::ptrdiff_t readPhaseText(std::uint8_t* buffer, std::size_t maxLength);
-    std::ptrdiff_t readBody(std::uint8_t* buffer, std::size_t maxLength);
-    bool finishBodyIfComplete();
+    enum class BodyState { More, Complete, Failed };
+
+    std::size_t deliverTexts(std::uint8_t* buffer, std::size_t maxLength);
+    std::size_t readBody(std::uint8_t* buffer, std::size_t maxLength, BodyState& state);
+    BodyState checkBodyEnd();
     std::string shortSourceReason() const;
     std::optional<core::Bytes> phaseText() const;
     std::optional<core::Bytes> encoded(const std::string& text) const;
     void transitionToNextPhase();
+    bool onMainThread(const std::function<void()>& steps);
     void performPhaseStep();
     std::ptrdiff_t fail(std::string reason, const std::optional<core::Error>& underlying = {});
 
