@@ -34,8 +34,9 @@ public:
     ValueMap& operator=(ValueMap&&) noexcept;
     ~ValueMap();
 
-    std::size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
+    // Defined below Value: an entry's size is not known until Value is complete.
+    std::size_t size() const;
+    bool empty() const;
     bool contains(std::string_view key) const;
 
     // The value under key, or nullptr when the key is absent.
@@ -131,5 +132,13 @@ private:
     std::variant<std::monostate, bool, std::int64_t, double, std::string, Bytes, List, Map>
         storage_;
 };
+
+inline std::size_t ValueMap::size() const {
+    return entries_.size();
+}
+
+inline bool ValueMap::empty() const {
+    return entries_.empty();
+}
 
 }  // namespace core
