@@ -84,8 +84,11 @@ void Animator::update() {
     auto prompt = ui::Prompt::visiblePrompt();
     if (prompt != prompt_.lock()) {
         prompt_ = prompt;
-        promptSince_ = core::Clock::now();
+        // A prompt that was up before the first frame is drawn as settled: a still picture
+        // of a screen shows it, not the first frame of its entrance.
+        promptSince_ = firstFrame_ ? core::Clock::TimePoint{} : core::Clock::now();
     }
+    firstFrame_ = false;
 }
 
 double Animator::promptShown() const {

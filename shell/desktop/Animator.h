@@ -34,6 +34,7 @@ public:
 private:
     std::weak_ptr<ui::Prompt> prompt_;
     core::Clock::TimePoint promptSince_{};
+    bool firstFrame_ = true;
 };
 
 }  // namespace shell

@@ -9,7 +9,7 @@
 #include "platform/ui/ViewTransition.h"
 #include "shell/desktop/Animator.h"
 #include "shell/desktop/InputRouter.h"
-#include "tests/support/RunLoopTesting.h"
+#include "tests/desktop/PumpPending.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ protected:
         return made;
     }
 
-    core::testing::ScopedVirtualClock clock;
+    core::VirtualClock clock;
     std::shared_ptr<ui::Window> window = ui::Window::create(ui::Rect(0, 0, 320, 480));
     shell::Animator animator;
     InputRouter router{window, animator};
@@ -126,7 +126,7 @@ TEST_F(InputRouterTest, ATapDuringATransitionIsIgnoredNotDeliveredLater) {
     window->addSubview(newScreen);
     ui::ViewTransition::start(ui::TransitionKind::FlipFromTop, oldScreen, newScreen, 1.0, nullptr);
     router.tap(pixels(50, 30));  // a second tap on the button that started it
-    clock.advanceAndPump(1.1);
+    desktop_testing::advanceAndPump(clock, 1.1);
     EXPECT_EQ(oldTaps + newTaps, 0);
     router.tap(pixels(50, 30));
     EXPECT_EQ(newTaps, 1);

@@ -11,7 +11,7 @@
 #include "platform/ui/ViewTransition.h"
 #include "shell/desktop/Renderer.h"
 #include "shell/desktop/Theme.h"
-#include "tests/support/RunLoopTesting.h"
+#include "tests/desktop/PumpPending.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ protected:
     }
     void TearDown() override { ui::Application::shared()->resetForTesting(); }
 
-    core::testing::ScopedVirtualClock clock;
+    core::VirtualClock clock;
     std::shared_ptr<ui::Window> window = ui::Window::create(ui::Rect(0, 0, 320, 480));
     Renderer renderer{2};
 };
@@ -146,7 +146,7 @@ TEST_F(RendererTest, APushSlidesTheNewScreenInOnTheClock) {
     auto half = renderer.render(*window);
     EXPECT_EQ(half->pixel(20, 480).b, 255) << "the old one on the left";
     EXPECT_EQ(half->pixel(620, 480).g, 255) << "the new one coming in on the right";
-    clock.advanceAndPump(0.2);
+    desktop_testing::advanceAndPump(clock, 0.2);
     EXPECT_TRUE(transition->isFinished());
     auto end = renderer.render(*window);
     EXPECT_EQ(end->pixel(20, 480).g, 255);
