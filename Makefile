@@ -3,7 +3,7 @@ PRESET ?= default
 JOBS ?= $(shell nproc)
 CTEST_ARGS ?=
 
-.PHONY: all deps configure build test test-asan test-tsan bench demo format clean
+.PHONY: all deps configure build test test-asan test-tsan bench fuzz demo format clean
 
 all: build
 
@@ -33,9 +33,15 @@ bench: deps
 	@cmake --build --preset release -j $(JOBS)
 	@scripts/run-bench
 
-# The order service with demo data, in the foreground until Ctrl-C.
+# The libFuzzer targets, each for FUZZ_SECONDS, in a clang build of their own.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@scripts/fuzz --seconds $(FUZZ_SECONDS)
+
+# The order service with demo data on a free loopback port, and the app's scripted session
+# against it (scripts/demo-service alone runs just the service, until Ctrl-C).
 demo: build
-	@scripts/demo-service --binary build/$(PRESET)/orderd/proofshot-orderd
+	@scripts/demo --build build/$(PRESET)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
