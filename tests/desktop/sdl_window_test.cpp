@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/core/RunLoop.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/TextField.h"
+#include "shell/desktop/SdlWindow.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr double kWatchdogSeconds = 10.0;
+
+// Runs the main loop until `done` holds; false when the watchdog runs out first.
+bool pumpUntil(const std::function<bool()>& done) {
+    auto deadline = core::Clock::realNow() + core::Clock::Duration(kWatchdogSeconds);
+    auto loop = core::RunLoop::main();
+    while (!done()) {
+        if (core::Clock::realNow() >= deadline) {
+            return false;
+        }
+        auto slice = std::min(deadline, core::Clock::realNow() + core::Clock::Duration(0.01));
+        loop->runUntil(done, slice, core::RunLoop::DeadlineClock::Real);
+    }
+    return true;
+}
+
+// A private X server for the length of the test.
+class VirtualDisplay {
+public:
+    VirtualDisplay() {
+        number_ = 90 + getpid() % 900;
+        std::string display = ":" + std::to_string(number_);
+        const char* argv[] = {"Xvfb",        display.c_str(), "-screen", "0",
+                              "800x1200x24", "-nolisten",     "tcp",     nullptr};
+        if (posix_spawnp(&pid_, "Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
+            pid_ = -1;
+            return;
+        }
+        setenv("DISPLAY", display.c_str(), 1);
+    }
+    ~VirtualDisplay() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool started() const { return pid_ > 0; }
+    bool ready() const {
+        return std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(number_));
+    }
+
+private:
+    int number_ = 0;
+    pid_t pid_ = -1;
+};
+
+void push(const SDL_Event& event) {
+    SDL_Event copy = event;
+    ASSERT_EQ(SDL_PushEvent(&copy), 1) << SDL_GetError();
+}
+
+void click(unsigned window, int x, int y) {
+    for (auto type : {SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP}) {
+        SDL_Event event{};
+        event.type = type;
+        event.button.windowID = window;
+        event.button.button = SDL_BUTTON_LEFT;
+        event.button.x = x;
+        event.button.y = y;
+        push(event);
+    }
+}
+
+void type(unsigned window, const char* text) {
+    SDL_Event event{};
+    event.type = SDL_TEXTINPUT;
+    event.text.windowID = window;
+    std::snprintf(event.text.text, sizeof event.text.text, "%s", text);
+    push(event);
+}
+
+void key(unsigned window, SDL_Keycode code) {
+    SDL_Event event{};
+    event.type = SDL_KEYDOWN;
+    event.key.windowID = window;
+    event.key.keysym.sym = code;
+    push(event);
+}
+
+// The window's events wake the main loop through its waiter: clicks reach buttons, typing
+// reaches the focused field, and an idle window stops drawing.
+TEST(SdlWindowTest, EventsWakeTheMainLoopAndReachTheViewTree) {
+    VirtualDisplay display;
+    if (!display.started()) {
+        GTEST_SKIP() << "Xvfb is not installed";
+    }
+    ASSERT_TRUE(pumpUntil([&] { return display.ready(); })) << "Xvfb did not come up";
+    ui::Screen::configure(ui::Size{320, 480}, 2);
+    auto opened = shell::SdlWindow::open("Proofshot test");
+    ASSERT_TRUE(opened) << opened.error().localizedDescription();
+    auto& sdl = **opened;
+    sdl.attachToMainLoop();
+
+    auto window = ui::Window::create(ui::Screen::main().bounds());
+    auto field = ui::TextField::create(ui::Rect(20, 40, 280, 44));
+    auto go = ui::Button::create(ui::Rect(20, 100, 280, 48));
+    go->setTitle("Search");
+    std::string searched;
+    go->addAction([&](const auto&) { searched = field->text(); });
+    window->addSubview(field);
+    window->addSubview(go);
+    window->makeKeyAndVisible();
+
+    ASSERT_TRUE(pumpUntil([&] { return sdl.framesDrawn() > 0; }));
+    // The window is 640 x 960 pixels unless the display made it smaller; points times scale.
+    int w = 0, h = 0;
+    SDL_GetWindowSize(SDL_GetWindowFromID(sdl.id()), &w, &h);
+    double pixelsPerPoint = w / 320.0;
+    EXPECT_NEAR(h / 480.0, pixelsPerPoint, 0.01);
+    auto at = [&](double points) { return static_cast<int>(points * pixelsPerPoint); };
+
+    click(sdl.id(), at(100), at(60));
+    type(sdl.id(), "1001");
+    key(sdl.id(), SDLK_BACKSPACE);
+    type(sdl.id(), "2");
+    click(sdl.id(), at(100), at(120));
+    ASSERT_TRUE(pumpUntil([&] { return !searched.empty(); }));
+    EXPECT_EQ(searched, "1002");
+
+    // Idle: the loop sleeps in its waiter and draws nothing more.
+    ASSERT_TRUE(pumpUntil([&] { return !go->isHighlighted(); }));
+    core::RunLoop::main()->runUntil(core::Clock::realNow() + core::Clock::Duration(0.1));
+    int settled = sdl.framesDrawn();
+    core::RunLoop::main()->runUntil(core::Clock::realNow() + core::Clock::Duration(0.3));
+    EXPECT_EQ(sdl.framesDrawn(), settled);
+    ui::Application::shared()->resetForTesting();
+}
+
+}  // namespace
