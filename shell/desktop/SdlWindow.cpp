@@ -121,6 +121,7 @@ bool SdlWindow::drawIfChanged() {
     if (!key) {
         return false;
     }
+    cameraPreview_.update(*key);
     std::size_t picture = Animator::pictureOf(*key);
     bool moving = renderer_->animator().nextFrameDelay(*key).has_value() ||
                   ui::ViewTransition::isAnyRunning();

@@ -6,6 +6,7 @@
 #include "platform/core/Expected.h"
 #include "platform/core/Timer.h"
 #include "platform/ui/ApplicationDelegate.h"
+#include "shell/desktop/CameraPreview.h"
 #include "shell/desktop/InputRouter.h"
 #include "shell/desktop/Renderer.h"
 
@@ -51,6 +52,7 @@ private:
     int width_ = 0;
     int height_ = 0;
     std::unique_ptr<Renderer> renderer_;
+    CameraPreview cameraPreview_;
     std::unique_ptr<InputRouter> router_;
     std::weak_ptr<ui::Window> routed_;
     std::size_t lastPicture_ = 0;
