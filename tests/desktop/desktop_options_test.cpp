@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/ui/Application.h"
+#include "platform/ui/CameraDevice.h"
+#include "platform/ui/Label.h"
+#include "shell/desktop/DesktopOptions.h"
+#include "shell/desktop/ScreenshotRecorder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(DesktopOptionsTest, TakesItsOwnOptionsAndLeavesTheOthersInOrder) {
+    std::vector<std::string> arguments{"--order-service",
+                                       "http://127.0.0.1:8080",
+                                       "--simulated-camera",
+                                       "--gallery",
+                                       "/tmp",
+                                       "--walkthrough",
+                                       "work",
+                                       "--screenshots",
+                                       "shots",
+                                       "--window"};
+    auto options = shell::DesktopOptions::take(arguments);
+    ASSERT_TRUE(options) << options.error().localizedDescription();
+    EXPECT_TRUE(options->simulatedCamera);
+    EXPECT_FALSE(options->cameraFolder) << "the next argument is an option, not its folder";
+    EXPECT_EQ(options->gallery, fs::path("/tmp"));
+    EXPECT_EQ(options->screenshots, fs::path("shots"));
+    EXPECT_TRUE(options->window);
+    EXPECT_EQ(arguments, (std::vector<std::string>{"--order-service", "http://127.0.0.1:8080",
+                                                   "--walkthrough", "work"}));
+
+    std::vector<std::string> withFolder{"--simulated-camera", "pictures"};
+    EXPECT_EQ(shell::DesktopOptions::take(withFolder)->cameraFolder, fs::path("pictures"));
+}
+
+TEST(DesktopOptionsTest, MissingOrUnusableFoldersAreErrorsNamingTheOption) {
+    std::vector<std::string> missing{"--gallery", "--window"};
+    auto taken = shell::DesktopOptions::take(missing);
+    ASSERT_FALSE(taken);
+    EXPECT_NE(taken.error().localizedDescription().find("--gallery"), std::string::npos);
+
+    shell::DesktopOptions options;
+    options.simulatedCamera = true;
+    options.cameraFolder = "/nonexistent-pictures";
+    auto applied = options.apply();
+    ASSERT_FALSE(applied);
+    EXPECT_NE(applied.error().localizedDescription().find("--simulated-camera"), std::string::npos);
+}
+
+TEST(DesktopOptionsTest, ASimulatedCameraBecomesTheCurrentDevice) {
+    shell::DesktopOptions options;
+    options.simulatedCamera = true;
+    ASSERT_TRUE(options.apply());
+    ASSERT_TRUE(ui::CameraDevice::isCameraAvailable());
+    EXPECT_TRUE(ui::CameraDevice::current()->capture());
+    ui::CameraDevice::setCurrent(nullptr);
+}
+
+TEST(ScreenshotRecorderTest, WritesNumberedPicturesOfTheKeyWindow) {
+    ui::Application::shared()->resetForTesting();
+    auto folder = fs::temp_directory_path() / ("proofshot-shots-" + std::to_string(getpid()));
+    shell::ScreenshotRecorder recorder(folder);
+    EXPECT_FALSE(recorder.record("before any window"));
+
+    fs::create_directories(folder);
+    auto window = ui::Window::create(ui::Rect(0, 0, 320, 480));
+    auto label = ui::Label::create(ui::Rect(10, 10, 300, 30));
+    label->setText("Order 1001");
+    window->addSubview(label);
+    window->makeKeyAndVisible();
+    auto first = recorder.record("Sign in (demo)");
+    auto second = recorder.record("  ");
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->filename(), "01-sign-in-demo.png");
+    EXPECT_EQ(second->filename(), "02-step.png");
+    EXPECT_GT(fs::file_size(*first), 1000u);
+    fs::remove_all(folder);
+    ui::Application::shared()->resetForTesting();
+}
+
+}  // namespace
