@@ -72,7 +72,8 @@ std::vector<std::string> preferredLanguages(const EnvironmentReader& environment
 std::string acceptLanguageHeader(const std::vector<std::string>& languages) {
     std::string joined;
     for (const auto& language : languages) {
-        joined += (joined.empty() ? "" : ", ") + language;
+        joined += joined.empty() ? "" : ", ";
+        joined += language;
     }
     return joined + ", en-us;q=0.8";
 }

@@ -21,10 +21,12 @@ url::URL withTrailingSlash(const url::URL& base) {
     if (path.empty() || path.back() == '/') {
         return base;
     }
-    std::string text = base.absoluteString();
-    const auto end = std::min(text.find('?'), text.find('#'));
-    text.insert(end == std::string::npos ? text.size() : end, "/");
-    return url::URL::create(text).value_or(base);
+    const std::string& text = base.absoluteString();
+    const auto end = std::min(text.find_first_of("?#"), text.size());
+    std::string slashed(text, 0, end);
+    slashed.push_back('/');
+    slashed.append(text, end);
+    return url::URL::create(slashed).value_or(base);
 }
 
 bool carriesParametersInQuery(const std::string& method) {

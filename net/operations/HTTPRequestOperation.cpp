@@ -39,7 +39,8 @@ std::string contentTypesText(const std::optional<OperationClass::ContentTypes>& 
     }
     std::string text = "{(";
     for (const auto& type : *types) {
-        text += (text.size() > 2 ? ", " : "") + type;
+        text += text.size() > 2 ? ", " : "";
+        text += type;
     }
     return text + ")}";
 }
@@ -120,7 +121,8 @@ std::string HTTPRequestOperation::statusCodeRangesText(const OperationClass::Sta
         }
         text += std::to_string(first);
         if (last != first) {
-            text += "-" + std::to_string(last);
+            text += '-';
+            text += std::to_string(last);
         }
     }
     return text;
