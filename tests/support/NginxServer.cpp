@@ -200,6 +200,12 @@ void NginxServer::writeFile(std::string_view relativePath, std::string_view cont
     writeText(fs::path(directory_) / "root" / relativePath, contents);
 }
 
+void NginxServer::writeSparseFile(std::string_view relativePath, std::uintmax_t size) const {
+    const fs::path path = fs::path(directory_) / "root" / relativePath;
+    writeText(path, "");
+    fs::resize_file(path, size);
+}
+
 std::string NginxServer::url(std::string_view path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
 }

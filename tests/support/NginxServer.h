@@ -1,6 +1,7 @@
 #pragma once
 
 #include <sys/types.h>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,8 @@ public:
 
     // Writes a file below the document root (directories are made as needed).
     void writeFile(std::string_view relativePath, std::string_view contents) const;
+    // A file of `size` zero bytes that takes no disk space, for large downloads.
+    void writeSparseFile(std::string_view relativePath, std::uintmax_t size) const;
 
     int port() const { return port_; }
     std::string url(std::string_view path) const;

@@ -1,0 +1,245 @@
+// The HTTP layer against raw libcurl doing the same work on the same servers in the same run:
+// form POSTs to the loopback test server (16 in flight per round), and a 1 GiB download from
+// nginx into memory and into a file.
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "net/client/HTTPClient.h"
+#include "platform/core/RunLoop.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/NginxServer.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kInFlight = 16;
+constexpr std::uintmax_t kDownloadSize = 1ull << 30;
+const core::Value::Map kLoginFields{{"username", "field.worker"}, {"password", "s3cret pw"}};
+const char* const kLoginBody = "username=field.worker&password=s3cret%20pw";
+
+test::LoopbackServer& postServer() {
+    static auto* server = [] {
+        auto* made = new test::LoopbackServer;
+        made->route("/ipad/loginVer2.php",
+                    [](auto&) { return test::ScriptedResponse::text(200, "SUCCESS,1"); });
+        return made;
+    }();
+    return *server;
+}
+
+test::NginxServer& downloadServer() {
+    static auto* server = [] {
+        auto* made = new test::NginxServer;
+        if (!made->start("bench", "bench")) {
+            std::fprintf(stderr, "nginx: %s\n", made->failure().c_str());
+            std::abort();
+        }
+        made->writeSparseFile("big.bin", kDownloadSize);
+        return made;
+    }();
+    return *server;
+}
+
+// Per-request latencies of a run, reported as counters next to the rate.
+struct Latencies {
+    std::vector<double> micros;
+    void add(Clock::duration elapsed) {
+        micros.push_back(std::chrono::duration<double, std::micro>(elapsed).count());
+    }
+    void report(benchmark::State& state) {
+        std::sort(micros.begin(), micros.end());
+        auto at = [&](double q) {
+            return micros[static_cast<std::size_t>(q * (micros.size() - 1))];
+        };
+        state.counters["p50_us"] = at(0.50);
+        state.counters["p99_us"] = at(0.99);
+        state.SetItemsProcessed(static_cast<std::int64_t>(micros.size()));
+    }
+};
+
+bool pumpMainUntil(const std::function<bool()>& done) {
+    return core::RunLoop::main()->runUntil(done, core::Clock::now() + std::chrono::seconds(60),
+                                           core::RunLoop::DeadlineClock::Real);
+}
+
+enum class ClientUse { NewPerRequest, Shared };
+
+void postRounds(benchmark::State& state, ClientUse use) {
+    auto& server = postServer();
+    const auto base = url::URL::create(server.url("/"));
+    auto shared = net::HTTPClient::create(base);
+    Latencies latencies;
+    for (auto _ : state) {
+        int done = 0;
+        for (int i = 0; i < kInFlight; ++i) {
+            // The app makes a client per request and drops it at once.
+            auto client = use == ClientUse::Shared ? shared : net::HTTPClient::create(base);
+            const auto started = Clock::now();
+            client->postPath(
+                "/ipad/loginVer2.php", kLoginFields,
+                [&, started](auto&, auto&) {
+                    latencies.add(Clock::now() - started);
+                    ++done;
+                },
+                [&](auto&, const core::Error& error) {
+                    state.SkipWithError(error.localizedDescription().c_str());
+                    ++done;
+                });
+        }
+        if (!pumpMainUntil([&] { return done == kInFlight; })) {
+            state.SkipWithError("requests did not finish");
+            break;
+        }
+    }
+    latencies.report(state);
+}
+
+void PostNewClientPerRequest(benchmark::State& state) {
+    postRounds(state, ClientUse::NewPerRequest);
+}
+
+void PostOneClient(benchmark::State& state) {
+    postRounds(state, ClientUse::Shared);
+}
+
+std::size_t discard(char*, std::size_t size, std::size_t count, void*) {
+    return size * count;
+}
+
+// The same POSTs through one libcurl multi handle, connections kept alive between rounds.
+void PostRawCurlMulti(benchmark::State& state) {
+    const std::string address = postServer().url("/ipad/loginVer2.php");
+    CURLM* multi = curl_multi_init();
+    std::vector<CURL*> handles(kInFlight);
+    std::vector<Clock::time_point> started(kInFlight);
+    curl_slist* headers = curl_slist_append(
+        nullptr, "Content-Type: application/x-www-form-urlencoded; charset=utf-8");
+    for (auto& handle : handles) {
+        handle = curl_easy_init();
+        curl_easy_setopt(handle, CURLOPT_URL, address.c_str());
+        curl_easy_setopt(handle, CURLOPT_POSTFIELDS, kLoginBody);
+        curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
+        curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, discard);
+    }
+    Latencies latencies;
+    for (auto _ : state) {
+        for (int i = 0; i < kInFlight; ++i) {
+            started[i] = Clock::now();
+            curl_multi_add_handle(multi, handles[i]);
+        }
+        int running = kInFlight;
+        while (running > 0) {
+            curl_multi_perform(multi, &running);
+            int left = 0;
+            while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+                if (message->msg == CURLMSG_DONE) {
+                    auto index = std::find(handles.begin(), handles.end(), message->easy_handle) -
+                                 handles.begin();
+                    latencies.add(Clock::now() - started[index]);
+                    curl_multi_remove_handle(multi, message->easy_handle);
+                }
+            }
+            if (running > 0) {
+                curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+            }
+        }
+    }
+    latencies.report(state);
+    for (auto handle : handles) {
+        curl_easy_cleanup(handle);
+    }
+    curl_slist_free_all(headers);
+    curl_multi_cleanup(multi);
+}
+
+const std::string kDownloadFile =
+    (std::filesystem::temp_directory_path() / "proofshot-bench-download.bin").string();
+
+void download(benchmark::State& state, std::shared_ptr<core::OutputStream> (*makeStream)()) {
+    const auto request = url::URLRequest(url::URL::create(downloadServer().url("/big.bin")));
+    for (auto _ : state) {
+        auto operation = net::HTTPRequestOperation::create(request);
+        operation->setOutputStream(makeStream());
+        operation->start();
+        if (!pumpMainUntil([&] { return operation->isFinished(); }) || operation->error() ||
+            operation->totalBytesRead() != static_cast<std::int64_t>(kDownloadSize)) {
+            state.SkipWithError("download failed");
+            break;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kDownloadSize));
+    std::filesystem::remove(kDownloadFile);
+}
+
+void DownloadToMemory(benchmark::State& state) {
+    download(state, [] { return core::OutputStream::outputStreamToMemory(); });
+}
+
+void DownloadToFile(benchmark::State& state) {
+    download(state, [] {
+        return core::OutputStream::outputStreamToFileAtPath(kDownloadFile,
+                                                            core::FileWriteMode::Truncate);
+    });
+}
+
+std::size_t appendToVector(char* data, std::size_t size, std::size_t count, void* target) {
+    auto* bytes = static_cast<core::Bytes*>(target);
+    bytes->insert(bytes->end(), data, data + size * count);
+    return size * count;
+}
+
+std::size_t writeToFile(char* data, std::size_t size, std::size_t count, void* target) {
+    return std::fwrite(data, size, count, static_cast<FILE*>(target)) * size;
+}
+
+void curlDownload(benchmark::State& state, bool toFile) {
+    const std::string address = downloadServer().url("/big.bin");
+    for (auto _ : state) {
+        CURL* handle = curl_easy_init();
+        core::Bytes memory;
+        FILE* file = toFile ? std::fopen(kDownloadFile.c_str(), "wb") : nullptr;
+        curl_easy_setopt(handle, CURLOPT_URL, address.c_str());
+        curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, toFile ? writeToFile : appendToVector);
+        curl_easy_setopt(handle, CURLOPT_WRITEDATA,
+                         toFile ? static_cast<void*>(file) : static_cast<void*>(&memory));
+        const CURLcode result = curl_easy_perform(handle);
+        curl_easy_cleanup(handle);
+        if (file != nullptr) {
+            std::fclose(file);
+        }
+        if (result != CURLE_OK) {
+            state.SkipWithError(curl_easy_strerror(result));
+            break;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kDownloadSize));
+    std::filesystem::remove(kDownloadFile);
+}
+
+void CurlDownloadToMemory(benchmark::State& state) {
+    curlDownload(state, false);
+}
+
+void CurlDownloadToFile(benchmark::State& state) {
+    curlDownload(state, true);
+}
+
+}  // namespace
+
+BENCHMARK(PostNewClientPerRequest)->UseRealTime()->MinTime(2.0);
+BENCHMARK(PostOneClient)->UseRealTime()->MinTime(2.0);
+BENCHMARK(PostRawCurlMulti)->UseRealTime()->MinTime(2.0);
+BENCHMARK(DownloadToMemory)->UseRealTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(CurlDownloadToMemory)->UseRealTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(DownloadToFile)->UseRealTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(CurlDownloadToFile)->UseRealTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
