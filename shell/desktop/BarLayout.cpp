@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "platform/ui/NavigationBar.h"
+#include "platform/ui/NavigationItem.h"
+#include "platform/ui/Toolbar.h"
 #include "shell/desktop/Theme.h"
 #include "shell/desktop/Typesetter.h"
 
@@ -45,6 +48,27 @@ std::vector<BarLayout::Slot> BarLayout::layout(const std::vector<ui::BarButtonIt
         x += width;
     }
     return slots;
+}
+
+std::vector<ui::BarButtonItemPtr> BarLayout::itemsOf(const ui::View& bar) {
+    if (auto* toolbar = dynamic_cast<const ui::Toolbar*>(&bar)) {
+        return toolbar->items();
+    }
+    auto* navigation = dynamic_cast<const ui::NavigationBar*>(&bar);
+    auto item = navigation ? navigation->topItem() : nullptr;
+    if (!item) {
+        return {};
+    }
+    static const auto flexible = ui::BarButtonItem::create(ui::BarButtonSystemItem::FlexibleSpace);
+    std::vector<ui::BarButtonItemPtr> items;
+    if (item->leftBarButtonItem()) {
+        items.push_back(item->leftBarButtonItem());
+    }
+    items.push_back(flexible);
+    if (item->rightBarButtonItem()) {
+        items.push_back(item->rightBarButtonItem());
+    }
+    return items;
 }
 
 ui::BarButtonItemPtr BarLayout::itemAt(const std::vector<ui::BarButtonItemPtr>& items,

@@ -4,6 +4,7 @@
 
 #include "platform/ui/BarButtonItem.h"
 #include "platform/ui/Geometry.h"
+#include "platform/ui/View.h"
 
 namespace shell {
 
@@ -23,6 +24,9 @@ public:
     static ui::BarButtonItemPtr itemAt(const std::vector<ui::BarButtonItemPtr>& items,
                                        ui::Rect bounds, ui::Point point);
     static double titleWidth(const ui::BarButtonItem& item);
+    // What a toolbar or navigation bar shows, in this layout's terms: a navigation bar's left
+    // item at the left edge, its right item at the right. Empty for any other view.
+    static std::vector<ui::BarButtonItemPtr> itemsOf(const ui::View& bar);
 };
 
 }  // namespace shell

@@ -17,16 +17,6 @@ namespace shell {
 
 namespace {
 
-std::vector<ui::BarButtonItemPtr> barItems(const ui::View& view) {
-    if (auto* toolbar = dynamic_cast<const ui::Toolbar*>(&view)) {
-        return toolbar->items();
-    }
-    if (auto* bar = dynamic_cast<const ui::NavigationBar*>(&view)) {
-        return bar->items();
-    }
-    return {};
-}
-
 bool isBar(const ui::View& view) {
     return dynamic_cast<const ui::Toolbar*>(&view) || dynamic_cast<const ui::NavigationBar*>(&view);
 }
@@ -37,7 +27,7 @@ ui::Point inView(const ui::View& view, ui::Point windowPoint) {
 }
 
 ui::BarButtonItemPtr barItemAt(const ui::View& bar, ui::Point windowPoint) {
-    return BarLayout::itemAt(barItems(bar), bar.bounds(), inView(bar, windowPoint));
+    return BarLayout::itemAt(BarLayout::itemsOf(bar), bar.bounds(), inView(bar, windowPoint));
 }
 
 // The view a press on `hit` works: the nearest bar, grid cell or control above it.

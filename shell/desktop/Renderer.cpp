@@ -15,6 +15,7 @@
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/NavigationBar.h"
+#include "platform/ui/NavigationItem.h"
 #include "platform/ui/ProgressView.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/TextField.h"
@@ -149,9 +150,16 @@ void Painter::drawContent(const ui::View& view) {
     } else if (auto* progress = dynamic_cast<const ui::ProgressView*>(&view)) {
         drawProgress(*progress);
     } else if (auto* toolbar = dynamic_cast<const ui::Toolbar*>(&view)) {
-        drawBar(view, toolbar->items(), toolbar->barStyle() == ui::BarStyle::Black);
+        drawBar(view, BarLayout::itemsOf(view), toolbar->barStyle() == ui::BarStyle::Black);
     } else if (auto* navigationBar = dynamic_cast<const ui::NavigationBar*>(&view)) {
-        drawBar(view, navigationBar->items(), false);
+        drawBar(view, BarLayout::itemsOf(view), navigationBar->barStyle() == ui::BarStyle::Black);
+        if (auto item = navigationBar->topItem()) {
+            Typesetter::draw(cr_, item->title(), insetRect(bounds, {0, 90, 0, 90}),
+                             {Theme::kTitle, FontWeight::Bold,
+                              navigationBar->barStyle() == ui::BarStyle::Black ? Theme::accentInk()
+                                                                               : Theme::ink(),
+                              ui::TextAlignment::Center, 1});
+        }
     } else if (auto* cell = dynamic_cast<const ui::CollectionViewCell*>(&view)) {
         drawCell(*cell);
     }

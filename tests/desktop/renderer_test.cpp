@@ -5,9 +5,13 @@
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
+#include "platform/ui/CameraDevice.h"
+#include "platform/ui/ImagePickerController.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Label.h"
+#include "platform/ui/TestCamera.h"
 #include "platform/ui/TextField.h"
+#include "platform/ui/Toolbar.h"
 #include "platform/ui/ViewTransition.h"
 #include "shell/desktop/Renderer.h"
 #include "shell/desktop/Theme.h"
@@ -164,6 +168,42 @@ TEST_F(RendererTest, WritesAPNGAndReportsAPathItCannotWrite) {
     ASSERT_FALSE(failed);
     EXPECT_NE(failed.error().localizedDescription().find("/nonexistent-directory"),
               std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+class PickerRenderingTest : public RendererTest {
+protected:
+    void SetUp() override {
+        RendererTest::SetUp();
+        ui::CameraDevice::setCurrent(camera);
+    }
+    void TearDown() override {
+        ui::CameraDevice::setCurrent(nullptr);
+        RendererTest::TearDown();
+    }
+    std::shared_ptr<ui::TestCamera> camera = ui::TestCamera::create();
+};
+
+TEST_F(PickerRenderingTest, CameraScreenShowsTheOverlayToolbarAboveThePicture) {
+    auto picker = ui::ImagePickerController::create();
+    picker->setSourceType(ui::ImagePickerSourceType::Camera);
+    picker->setShowsCameraControls(false);
+    auto bar = ui::Toolbar::create(ui::Rect(0, 436, 320, 44));
+    bar->setBarStyle(ui::BarStyle::Black);
+    bar->setItems({ui::BarButtonItem::create("Take", ui::BarButtonItemStyle::Bordered)});
+    picker->cameraOverlayView()->addSubview(bar);
+    window->setRootViewController(picker);
+    auto preview =
+        std::dynamic_pointer_cast<ui::ImageView>(window->viewWithIdentifier("cameraPreview"));
+    ASSERT_TRUE(preview);
+    preview->setImage(solid(64, 48, {20, 200, 20, 255}));
+    auto drawn = renderer.render(*window);
+    EXPECT_EQ(drawn->pixel(320, 300).g, 200) << "the camera picture fills the screen";
+    auto barPixel = drawn->pixel(4, 940);
+    EXPECT_LT(barPixel.g, 100) << "the overlay's dark toolbar is drawn over the picture";
 }
 
 }  // namespace
