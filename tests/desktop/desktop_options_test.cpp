@@ -7,6 +7,9 @@
 #include "platform/ui/Label.h"
 #include "shell/desktop/DesktopOptions.h"
 #include "shell/desktop/ScreenshotRecorder.h"
+#include "shell/desktop/StepScreenshots.h"
+
+#include <sstream>
 
 namespace {
 
@@ -78,6 +81,32 @@ TEST(ScreenshotRecorderTest, WritesNumberedPicturesOfTheKeyWindow) {
     EXPECT_EQ(first->filename(), "01-sign-in-demo.png");
     EXPECT_EQ(second->filename(), "02-step.png");
     EXPECT_GT(fs::file_size(*first), 1000u);
+    fs::remove_all(folder);
+    ui::Application::shared()->resetForTesting();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(StepScreenshotsTest, APictureForEachStepHeadingAndTheTextPassedOnUnchanged) {
+    ui::Application::shared()->resetForTesting();
+    auto folder = fs::temp_directory_path() / ("proofshot-steps-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+    auto window = ui::Window::create(ui::Rect(0, 0, 320, 480));
+    window->makeKeyAndVisible();
+    shell::ScreenshotRecorder recorder(folder);
+    std::ostringstream out;
+    shell::StepScreenshots steps(out, recorder);
+    steps << "== Signed in ==\ncontrollers: A\n== not a heading\n==  ==\n== Order 1001 ==\n";
+    steps.flush();
+    EXPECT_EQ(out.str(),
+              "== Signed in ==\ncontrollers: A\n== not a heading\n==  ==\n"
+              "== Order 1001 ==\n");
+    EXPECT_EQ(recorder.count(), 2);
+    EXPECT_TRUE(fs::exists(folder / "01-signed-in.png"));
+    EXPECT_TRUE(fs::exists(folder / "02-order-1001.png"));
+    EXPECT_TRUE(steps.errors().empty());
     fs::remove_all(folder);
     ui::Application::shared()->resetForTesting();
 }
