@@ -1,7 +1,8 @@
 #include "net/operations/JSONRequestOperation.h"
 
-#include <limits>
-#include <nlohmann/json.hpp>
+#include <simdjson.h>
+
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -11,91 +12,83 @@ namespace net {
 
 namespace {
 
-// Builds the value tree straight from parser events, without the parser's own tree.
-class ValueBuilder : public nlohmann::json_sax<nlohmann::json> {
-public:
-    core::Value take() { return std::move(root_); }
-    const std::string& failure() const { return failure_; }
+std::optional<core::Value> toValue(simdjson::dom::element element);
 
-    bool null() override { return add(core::Value()); }
-    bool boolean(bool value) override { return add(core::Value(value)); }
-    bool number_integer(number_integer_t value) override { return add(core::Value(value)); }
-    bool number_unsigned(number_unsigned_t value) override {
-        // Beyond int64 the integer would wrap; a double keeps its magnitude.
-        if (value > static_cast<number_unsigned_t>(std::numeric_limits<std::int64_t>::max())) {
-            return add(core::Value(static_cast<double>(value)));
+std::optional<core::Value> objectValue(simdjson::dom::object object) {
+    core::Value::Map map;
+    for (auto field : object) {
+        auto value = toValue(field.value);
+        if (!value) {
+            return std::nullopt;
         }
-        return add(core::Value(static_cast<std::int64_t>(value)));
+        map.set(field.key, std::move(*value));
     }
-    bool number_float(number_float_t value, const string_t&) override {
-        return add(core::Value(value));
-    }
-    bool string(string_t& value) override { return add(core::Value(std::move(value))); }
-    bool binary(binary_t&) override { return fail("binary values are not JSON"); }
-    bool start_object(std::size_t) override {
-        open_.push_back({core::Value(core::Value::Map{}), {}});
-        return true;
-    }
-    bool key(string_t& key) override {
-        open_.back().key = std::move(key);
-        return true;
-    }
-    bool end_object() override { return close(); }
-    bool start_array(std::size_t) override {
-        open_.push_back({core::Value(core::Value::List{}), {}});
-        return true;
-    }
-    bool end_array() override { return close(); }
-    bool parse_error(std::size_t, const std::string&,
-                     const nlohmann::detail::exception& exception) override {
-        return fail(exception.what());
-    }
+    return core::Value(std::move(map));
+}
 
-private:
-    struct Open {
-        core::Value container;
-        std::string key;
-    };
-
-    bool add(core::Value value) {
-        if (open_.empty()) {
-            if (value.isLeaf()) {
-                return fail("the top level is neither an object nor an array");
-            }
-            root_ = std::move(value);
-        } else if (auto* list = open_.back().container.asList()) {
-            list->push_back(std::move(value));
-        } else {
-            open_.back().container.asMap()->set(open_.back().key, std::move(value));
+std::optional<core::Value> arrayValue(simdjson::dom::array array) {
+    core::Value::List list;
+    list.reserve(array.size());
+    for (auto item : array) {
+        auto value = toValue(item);
+        if (!value) {
+            return std::nullopt;
         }
-        return true;
+        list.push_back(std::move(*value));
     }
-    bool close() {
-        core::Value done = std::move(open_.back().container);
-        open_.pop_back();
-        return add(std::move(done));
-    }
-    bool fail(std::string reason) {
-        failure_ = std::move(reason);
-        return false;
-    }
+    return core::Value(std::move(list));
+}
 
-    core::Value root_;
-    std::vector<Open> open_;
-    std::string failure_;
-};
+std::optional<core::Value> toValue(simdjson::dom::element element) {
+    using Type = simdjson::dom::element_type;
+    switch (element.type()) {
+        case Type::OBJECT:
+            return objectValue(element.get_object().value_unsafe());
+        case Type::ARRAY:
+            return arrayValue(element.get_array().value_unsafe());
+        case Type::INT64:
+            return core::Value(element.get_int64().value_unsafe());
+        case Type::UINT64:
+            // Beyond int64 the integer would wrap; a double keeps its magnitude.
+            return core::Value(static_cast<double>(element.get_uint64().value_unsafe()));
+        case Type::DOUBLE:
+            return core::Value(element.get_double().value_unsafe());
+        case Type::STRING:
+            return core::Value(std::string_view(element.get_string().value_unsafe()));
+        case Type::BOOL:
+            return core::Value(element.get_bool().value_unsafe());
+        case Type::NULL_VALUE:
+            return core::Value();
+    }
+    return std::nullopt;
+}
 
 }  // namespace
 
 core::Value parseJSONDocument(std::string_view text, std::shared_ptr<const core::Error>& error) {
-    ValueBuilder builder;
-    if (!nlohmann::json::sax_parse(text.begin(), text.end(), &builder)) {
+    // One parser per thread keeps its buffers between bodies; bodies of a kind are read on
+    // one serial queue, so in practice there is one.
+    thread_local simdjson::dom::parser parser;
+    const simdjson::padded_string padded(text);
+    simdjson::dom::element root;
+    if (auto code = parser.parse(padded).get(root); code != simdjson::SUCCESS) {
         error = std::make_shared<const core::Error>(
-            responseParseError("The data is not valid JSON", builder.failure()));
+            responseParseError("The data is not valid JSON", simdjson::error_message(code)));
+        return {};
+    }
+    if (!root.is_object() && !root.is_array()) {
+        error = std::make_shared<const core::Error>(responseParseError(
+            "The data is not valid JSON", "the top level is neither an object nor an array"));
+        return {};
+    }
+    auto value = toValue(root);
+    if (!value) {
+        error = std::make_shared<const core::Error>(
+            responseParseError("The data is not valid JSON", "an unknown kind of value"));
         return {};
     }
     error.reset();
-    return builder.take();
+    return std::move(*value);
 }
 
 const OperationClass& JSONRequestOperation::staticClass() {
