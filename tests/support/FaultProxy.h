@@ -1,0 +1,74 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace test {
+
+// A TCP proxy on 127.0.0.1 that sits between a client and a server and breaks the exchange
+// on purpose, the way networks and servers break in the field. Each accepted connection gets
+// its own thread and its own connection to the server. Stops and joins everything in the
+// destructor; a stalled connection is released then too.
+class FaultProxy {
+public:
+    enum class Fault {
+        None,                  // relay faithfully
+        CloseMidResponse,      // close after `afterBytes` bytes of the answer
+        CloseMidUpload,        // close after `afterBytes` bytes of the request
+        Reset,                 // reset (RST, SO_LINGER 0) after `afterBytes` bytes of the answer
+        Stall,                 // stop relaying after `afterBytes` bytes of the answer, keep it open
+        RewriteContentLength,  // the answer's Content-Length becomes `contentLength`
+        GarbageStatusLine,     // the answer's status line becomes `garbage`
+        EndlessHeader,         // after the status line, one header line that never ends
+    };
+
+    struct Plan {
+        Fault fault = Fault::None;
+        std::size_t afterBytes = 0;
+        std::string contentLength = "0";
+        std::string garbage = "HTTP/1.1 abc Not A Status";
+        // An endless header stops after this many bytes, so a client without a limit fails
+        // the test instead of filling the machine.
+        std::size_t endlessCap = 64 * 1024 * 1024;
+    };
+
+    FaultProxy(int upstreamPort, Plan plan);
+    ~FaultProxy();
+    FaultProxy(const FaultProxy&) = delete;
+    FaultProxy& operator=(const FaultProxy&) = delete;
+
+    int port() const { return port_; }
+    std::string url(std::string_view target = "/") const;
+
+    int connectionCount() const { return connections_.load(); }
+    // Connections on which the fault has been applied.
+    int faultsInjected() const { return faults_.load(); }
+    // Connections whose relaying has ended, however it ended.
+    int connectionsEnded() const { return ended_.load(); }
+
+private:
+    struct Pipe;
+
+    void acceptLoop();
+    void serve(int client);
+
+    int upstreamPort_;
+    Plan plan_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::atomic<int> connections_{0};
+    std::atomic<int> faults_{0};
+    std::atomic<int> ended_{0};
+    std::mutex mutex_;
+    std::vector<std::thread> workers_;
+    std::thread acceptor_;
+};
+
+}  // namespace test
