@@ -58,7 +58,7 @@ private:
 };
 
 // Reads a JSON document whose top level is an object or an array; the error's text says
-// where it broke. Exposed for benchmarks.
+// why it failed. Exposed for benchmarks.
 core::Value parseJSONDocument(std::string_view text, std::shared_ptr<const core::Error>& error);
 
 }  // namespace net
