@@ -1,12 +1,18 @@
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "app/AppDelegate.h"
 #include "app/Walkthrough.h"
 #include "platform/ui/Application.h"
 #include "platform/url/URL.h"
+#include "shell/desktop/DesktopOptions.h"
+#include "shell/desktop/ScreenshotRecorder.h"
+#include "shell/desktop/SdlWindow.h"
+#include "shell/desktop/StepScreenshots.h"
 
 namespace {
 
@@ -20,7 +26,11 @@ void usage(std::ostream& out) {
         << app::ServiceEndpoints::kDefaultStockStore
         << ")\n"
            "  --walkthrough DIR    run the scripted session on the headless driver, printing\n"
-           "                       each screen; DIR holds its gallery and album\n";
+           "                       each screen; DIR holds its gallery and album\n"
+           "  --screenshots DIR    with --walkthrough: a PNG of each step in DIR\n"
+           "  --simulated-camera [DIR]  pictures from DIR, or generated frames\n"
+           "  --gallery DIR        the photo library is the pictures in DIR\n"
+           "  With a display the app opens in a window; without one it runs headless.\n";
 }
 
 bool isWebURL(const std::string& text) {
@@ -32,20 +42,27 @@ bool isWebURL(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    auto desktop = shell::DesktopOptions::take(arguments);
+    auto applied = desktop ? desktop->apply() : core::Expected<void>(desktop.error());
+    if (!applied) {
+        std::cerr << "proofshot: " << applied.error().localizedDescription() << "\n";
+        return 2;
+    }
     app::WalkthroughSettings settings;
     bool walkthrough = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string option = argv[i];
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string option = arguments[i];
         if (option == "-h" || option == "--help") {
             usage(std::cout);
             return 0;
         }
-        if (i + 1 >= argc) {
+        if (i + 1 >= arguments.size()) {
             std::cerr << "proofshot: " << option << " needs a value (or is unknown)\n";
             usage(std::cerr);
             return 2;
         }
-        std::string value = argv[++i];
+        std::string value = arguments[++i];
         if (option == "--order-service" || option == "--stock-store") {
             if (!isWebURL(value)) {
                 std::cerr << "proofshot: " << option << " expects an http(s) URL, not '" << value
@@ -70,13 +87,26 @@ int main(int argc, char** argv) {
         }
     }
     if (walkthrough) {
-        auto done = app::Walkthrough(settings, std::cout).run();
+        shell::ScreenshotRecorder recorder(desktop->screenshots.value_or("."));
+        shell::StepScreenshots steps(std::cout, recorder);
+        std::ostream& out = desktop->screenshots ? static_cast<std::ostream&>(steps) : std::cout;
+        auto done = app::Walkthrough(settings, out).run();
         if (!done) {
             std::cerr << "proofshot: walkthrough failed: " << done.error().localizedDescription()
                       << "\n";
             return 1;
         }
+        if (desktop->screenshots) {
+            std::cout << "Screenshots (" << recorder.count()
+                      << "): " << desktop->screenshots->string() << "\n";
+            std::cerr << steps.errors();
+            return steps.errors().empty() ? 0 : 1;
+        }
         return 0;
     }
-    return ui::Application::main(std::make_shared<app::AppDelegate>(settings.endpoints));
+    auto delegate = std::make_shared<app::AppDelegate>(settings.endpoints);
+    if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY")) {
+        return shell::runDesktop(delegate);
+    }
+    return ui::Application::main(delegate);
 }
