@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "platform/ui/ActivityIndicatorView.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
@@ -204,6 +205,36 @@ TEST_F(PickerRenderingTest, CameraScreenShowsTheOverlayToolbarAboveThePicture) {
     EXPECT_EQ(drawn->pixel(320, 300).g, 200) << "the camera picture fills the screen";
     auto barPixel = drawn->pixel(4, 940);
     EXPECT_LT(barPixel.g, 100) << "the overlay's dark toolbar is drawn over the picture";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RendererTest, FramesAreDueOnlyWhileSomethingMoves) {
+    auto& animator = renderer.animator();
+    auto spinner = ui::ActivityIndicatorView::create(ui::Rect(10, 10, 20, 20));
+    auto slides = ui::ImageView::create(ui::Rect(0, 100, 320, 200));
+    window->addSubview(spinner);
+    window->addSubview(slides);
+    EXPECT_FALSE(animator.nextFrameDelay(*window)) << "an idle screen asks for no frame";
+
+    slides->setAnimationImages({solid(4, 4, {255, 0, 0, 255}), solid(4, 4, {0, 0, 255, 255})});
+    slides->setAnimationDuration(5.0);
+    slides->startAnimating();
+    auto slow = animator.nextFrameDelay(*window);
+    ASSERT_TRUE(slow);
+    EXPECT_GT(*slow, shell::Animator::kFrameInterval) << "a slide show needs no 60 frames a second";
+    auto first = renderer.render(*window);
+    clock.advance(2.6);
+    auto second = renderer.render(*window);
+    EXPECT_NE(first->pixel(320, 400).r, second->pixel(320, 400).r) << "the next slide shows";
+
+    spinner->startAnimating();
+    EXPECT_EQ(animator.nextFrameDelay(*window), shell::Animator::kFrameInterval);
+    spinner->stopAnimating();
+    slides->stopAnimating();
+    EXPECT_FALSE(animator.nextFrameDelay(*window));
 }
 
 }  // namespace
