@@ -38,9 +38,10 @@ FUZZ_SECONDS ?= 60
 fuzz: deps
 	@scripts/fuzz --seconds $(FUZZ_SECONDS)
 
-# The order service with demo data, in the foreground until Ctrl-C.
+# The order service with demo data on a free loopback port, and the app's scripted session
+# against it (scripts/demo-service alone runs just the service, until Ctrl-C).
 demo: build
-	@scripts/demo-service --binary build/$(PRESET)/orderd/proofshot-orderd
+	@scripts/demo --build build/$(PRESET)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
