@@ -150,7 +150,6 @@ core::Expected<void> Walkthrough::run() {
         {"", [&] { return driver.answer("From Photo Gallery"); }},
         {"The gallery", [&] { return settle(modal); }},
         {"", [&] { return driver.selectItem("photoLibrary", 0); }},
-        {"", [&] { return driver.pickFromLibrary(0); }},
         {"", [&] { return driver.tap("Done"); }},
         {"Five photos in the grid", [&] { return settle(modal); }},
         {"", [&] { return driver.selectItem("collectionView", 1); }},
