@@ -4,6 +4,8 @@
 #include <fstream>
 #include <random>
 
+#include <unistd.h>
+
 #include "net/client/HTTPClient.h"
 #include "platform/url/HTTPURLResponse.h"
 #include "tests/net/NetTesting.h"
@@ -80,8 +82,11 @@ protected:
     static inline const std::string kBody = randomBytes(1536 * 1024);
     static inline test::NginxServer* server = nullptr;
     static inline std::string failure;
+    // CTest runs the cases of this file as separate processes at once: one file each.
     const std::string download =
-        (std::filesystem::temp_directory_path() / "proofshot-netops-download.bin").string();
+        (std::filesystem::temp_directory_path() /
+         ("proofshot-download-" + std::to_string(::getpid()) + ".bin"))
+            .string();
 };
 
 TEST_F(NginxTest, APausedDownloadResumesWithAPartialAnswerAndEndsIdentical) {
