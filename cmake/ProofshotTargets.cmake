@@ -13,9 +13,14 @@ function(proofshot_add_test)
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock
                                           Threads::Threads)
-  if("concurrency" IN_LIST T_LABELS)
-    set_property(GLOBAL APPEND PROPERTY PROOFSHOT_CONCURRENCY_TESTS ${T_NAME})
-  endif()
+  foreach(label IN LISTS T_LABELS)
+    set_property(GLOBAL APPEND PROPERTY PROOFSHOT_TESTS_${label} ${T_NAME})
+    set_property(GLOBAL APPEND PROPERTY PROOFSHOT_TEST_LABELS ${label})
+    if(NOT label STREQUAL "concurrency" AND "concurrency" IN_LIST T_LABELS)
+      set_property(GLOBAL APPEND PROPERTY PROOFSHOT_TESTS_${label}-concurrency ${T_NAME})
+      set_property(GLOBAL APPEND PROPERTY PROOFSHOT_TEST_LABELS ${label}-concurrency)
+    endif()
+  endforeach()
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     PROPERTIES TIMEOUT ${T_TIMEOUT})
