@@ -127,14 +127,14 @@ int CurlMultiDriver::onSocket(CURL*, curl_socket_t fd, int what, void* self, voi
 
 int CurlMultiDriver::onTimer(CURLM*, long timeoutMs, void* self) {
     auto* driver = static_cast<CurlMultiDriver*>(self);
-    itimerspec spec{};
+    itimerspec deadline{};
     if (timeoutMs == 0) {
-        spec.it_value.tv_nsec = 1;  // as soon as the loop looks, never from inside libcurl
+        deadline.it_value.tv_nsec = 1;  // as soon as the loop looks, never from inside libcurl
     } else if (timeoutMs > 0) {
-        spec.it_value.tv_sec = timeoutMs / 1000;
-        spec.it_value.tv_nsec = (timeoutMs % 1000) * 1000000L;
+        deadline.it_value.tv_sec = timeoutMs / 1000;
+        deadline.it_value.tv_nsec = (timeoutMs % 1000) * 1000000L;
     }
-    timerfd_settime(driver->timerFd_, 0, &spec, nullptr);
+    timerfd_settime(driver->timerFd_, 0, &deadline, nullptr);
     return 0;
 }
 
