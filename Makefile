@@ -39,7 +39,7 @@ test-tsan: deps
 
 bench: deps
 	@cmake --preset release >/dev/null
-	@cmake --build --preset release -j $(JOBS)
+	@cmake --build --preset release -j $(JOBS) --target benchmarks
 	@scripts/run-bench
 
 # The libFuzzer targets, each for FUZZ_SECONDS, in a clang build of their own.
