@@ -3,7 +3,7 @@ PRESET ?= default
 JOBS ?= $(shell nproc)
 CTEST_ARGS ?=
 
-.PHONY: all deps configure build test test-asan test-tsan bench fuzz demo format clean
+.PHONY: all deps configure build test test-asan test-tsan bench fuzz demo screenshots format clean
 
 all: build
 
@@ -51,6 +51,10 @@ fuzz: deps
 # against it (scripts/demo-service alone runs just the service, until Ctrl-C).
 demo: build
 	@scripts/demo --build build/$(PRESET)
+
+# docs/screenshots: a small PNG of each walkthrough step and strip.png, shown in the README.
+screenshots: build
+	@scripts/screenshots --build build/$(PRESET)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
