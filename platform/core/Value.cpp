@@ -15,53 +15,130 @@ ValueMap& ValueMap::operator=(ValueMap&&) noexcept = default;
 ValueMap::~ValueMap() = default;
 
 ValueMap::ValueMap(std::initializer_list<Entry> entries) {
+    reserve(entries.size());
     for (const auto& [key, value] : entries) {
         set(key, value);
     }
 }
 
+namespace {
+
+// Up to this many entries a scan in order beats hashing the key.
+constexpr std::size_t kLinearSearchLimit = 8;
+constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
+
+std::size_t hashOf(std::string_view key) {
+    return std::hash<std::string_view>{}(key);
+}
+
+}  // namespace
+
+std::size_t ValueMap::positionOf(std::string_view key) const {
+    if (index_.empty()) {
+        for (std::size_t i = 0; i < entries_.size(); ++i) {
+            if (entries_[i].first == key) {
+                return i;
+            }
+        }
+        return kNotFound;
+    }
+    const std::size_t mask = index_.size() - 1;
+    for (std::size_t slot = hashOf(key) & mask;; slot = (slot + 1) & mask) {
+        const std::uint32_t stored = index_[slot];
+        if (stored == 0) {
+            return kNotFound;
+        }
+        if (entries_[stored - 1].first == key) {
+            return stored - 1;
+        }
+    }
+}
+
+// Places the last entry in the table, growing it first when it would be more than half full.
+void ValueMap::indexLast() {
+    if (entries_.size() <= kLinearSearchLimit) {
+        return;
+    }
+    if (index_.size() < entries_.size() * 2) {
+        rebuildIndex();
+        return;
+    }
+    const std::size_t mask = index_.size() - 1;
+    std::size_t slot = hashOf(entries_.back().first) & mask;
+    while (index_[slot] != 0) {
+        slot = (slot + 1) & mask;
+    }
+    index_[slot] = static_cast<std::uint32_t>(entries_.size());
+}
+
+void ValueMap::rebuildIndex() {
+    index_.clear();
+    if (entries_.size() <= kLinearSearchLimit) {
+        index_.shrink_to_fit();
+        return;
+    }
+    std::size_t slots = 16;
+    while (slots < entries_.size() * 4) {
+        slots *= 2;
+    }
+    index_.assign(slots, 0);
+    const std::size_t mask = slots - 1;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        std::size_t slot = hashOf(entries_[i].first) & mask;
+        while (index_[slot] != 0) {
+            slot = (slot + 1) & mask;
+        }
+        index_[slot] = static_cast<std::uint32_t>(i + 1);
+    }
+}
+
+std::size_t ValueMap::append(std::string_view key, Value value) {
+    entries_.emplace_back(std::string(key), std::move(value));
+    indexLast();
+    return entries_.size() - 1;
+}
+
 bool ValueMap::contains(std::string_view key) const {
-    return find(key) != nullptr;
+    return positionOf(key) != kNotFound;
 }
 
 const Value* ValueMap::find(std::string_view key) const {
-    auto found = index_.find(std::string(key));
-    return found == index_.end() ? nullptr : &entries_[found->second].second;
+    const std::size_t position = positionOf(key);
+    return position == kNotFound ? nullptr : &entries_[position].second;
 }
 
 Value* ValueMap::find(std::string_view key) {
-    auto found = index_.find(std::string(key));
-    return found == index_.end() ? nullptr : &entries_[found->second].second;
+    const std::size_t position = positionOf(key);
+    return position == kNotFound ? nullptr : &entries_[position].second;
 }
 
 void ValueMap::set(std::string_view key, Value value) {
-    (*this)[key] = std::move(value);
+    if (Value* existing = find(key)) {
+        *existing = std::move(value);
+    } else {
+        append(key, std::move(value));
+    }
 }
 
 Value& ValueMap::operator[](std::string_view key) {
-    auto [position, inserted] = index_.try_emplace(std::string(key), entries_.size());
-    if (inserted) {
-        entries_.emplace_back(std::string(key), Value());
+    if (Value* existing = find(key)) {
+        return *existing;
     }
-    return entries_[position->second].second;
+    return entries_[append(key, Value())].second;
 }
 
 bool ValueMap::erase(std::string_view key) {
-    auto found = index_.find(std::string(key));
-    if (found == index_.end()) {
+    const std::size_t position = positionOf(key);
+    if (position == kNotFound) {
         return false;
     }
-    std::size_t position = found->second;
-    index_.erase(found);
     entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(position));
-    reindexFrom(position);
+    rebuildIndex();
     return true;
 }
 
-void ValueMap::reindexFrom(std::size_t position) {
-    for (std::size_t i = position; i < entries_.size(); ++i) {
-        index_[entries_[i].first] = i;
-    }
+void ValueMap::reserve(std::size_t count) {
+    entries_.reserve(count);
 }
 
 bool operator==(const ValueMap& a, const ValueMap& b) {

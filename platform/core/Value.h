@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -49,6 +48,8 @@ public:
     Value& operator[](std::string_view key);
     // Removes key; returns whether it was present.
     bool erase(std::string_view key);
+    // Room for `count` entries without moving the ones already there.
+    void reserve(std::size_t count);
 
     const_iterator begin() const { return entries_.begin(); }
     const_iterator end() const { return entries_.end(); }
@@ -57,10 +58,16 @@ public:
     friend bool operator==(const ValueMap& a, const ValueMap& b);
 
 private:
-    void reindexFrom(std::size_t position);
+    std::size_t positionOf(std::string_view key) const;
+    std::size_t append(std::string_view key, Value value);
+    void rebuildIndex();
+    void indexLast();
 
     std::vector<Entry> entries_;
-    std::unordered_map<std::string, std::size_t> index_;  // key -> position in entries_
+    // Small maps are searched in order; larger ones keep an open-addressing table of
+    // positions + 1 (0 is a free slot), sized to a power of two at most half full. The
+    // table holds no keys of its own, so building a map allocates once per entry at most.
+    std::vector<std::uint32_t> index_;
 };
 
 // The parameter tree: a map, a list, or a leaf (string, integer, floating point, boolean,

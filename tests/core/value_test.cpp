@@ -105,3 +105,44 @@ TEST(ValueEquality, ComparesKindsAndContents) {
     EXPECT_NE(Value(Value::Map{{"a", 1}}), Value(Value::Map{{"a", 2}}));
     EXPECT_NE(Value(Value::Map{{"a", 1}}), Value(Value::Map{{"a", 1}, {"b", 1}}));
 }
+
+// Past a handful of entries the map looks keys up through a hash table; order, reassignment,
+// erasure and copies must behave exactly as they do for small maps.
+TEST(ValueMap, LargeMapsKeepOrderAndFindEveryKeyThroughReassignmentEraseAndCopy) {
+    Value::Map map;
+    for (int i = 0; i < 300; ++i) {
+        map.set("key" + std::to_string(i), i);
+    }
+    map.set("key7", "seven");
+    map["key250"] = "two fifty";
+    ASSERT_TRUE(map.erase("key3"));
+    EXPECT_FALSE(map.erase("key3"));
+    EXPECT_EQ(map.size(), 299u);
+    Value::Map copy = map;
+    copy.set("key0", "changed");
+    copy.erase("key299");
+    for (int i = 0; i < 300; ++i) {
+        const std::string key = "key" + std::to_string(i);
+        EXPECT_EQ(map.contains(key), i != 3) << key;
+    }
+    EXPECT_EQ(map.find("key7")->description(), "seven");
+    EXPECT_EQ(map.find("key250")->description(), "two fifty");
+    EXPECT_EQ(map.find("key0")->description(), "0");
+    EXPECT_EQ(map.find("key299")->description(), "299");
+    EXPECT_EQ(copy.find("key0")->description(), "changed");
+    EXPECT_EQ(copy.find("key299"), nullptr);
+    EXPECT_EQ(copy.find("key298")->description(), "298");
+    const auto keys = keysOf(map);
+    EXPECT_EQ(keys[2], "key2");
+    EXPECT_EQ(keys[3], "key4");
+    EXPECT_EQ(keys[7 - 1], "key7");
+    EXPECT_EQ(keys.back(), "key299");
+    // Shrinking back below the hashing size still finds what is left.
+    for (int i = 20; i < 300; ++i) {
+        map.erase("key" + std::to_string(i));
+    }
+    EXPECT_EQ(map.size(), 19u);
+    EXPECT_EQ(map.find("key19")->description(), "19");
+    EXPECT_EQ(map.find("key7")->description(), "seven");
+    EXPECT_EQ(map.find("key25"), nullptr);
+}
