@@ -16,6 +16,7 @@ std::optional<core::Value> toValue(simdjson::dom::element element);
 
 std::optional<core::Value> objectValue(simdjson::dom::object object) {
     core::Value::Map map;
+    map.reserve(object.size());
     for (auto field : object) {
         auto value = toValue(field.value);
         if (!value) {
@@ -121,53 +122,28 @@ std::shared_ptr<JSONRequestOperation> JSONRequestOperation::create(const url::UR
 }
 
 JSONRequestOperation::JSONRequestOperation(const url::URLRequest& request)
-    : HTTPRequestOperation(request) {
+    : TypedRequestOperation(request) {
     staticClass();
 }
 
 std::shared_ptr<JSONRequestOperation> JSONRequestOperation::JSONRequestOperationWithRequest(
     const url::URLRequest& request, Success success, Failure failure) {
     auto operation = create(request);
-    SuccessBlock onSuccess;
-    if (success) {
-        onSuccess = [success = std::move(success)](const auto& self, const std::any& object) {
-            success(self->request(), self->response(), std::any_cast<JSON>(object));
-        };
-    }
-    FailureBlock onFailure;
-    if (failure) {
-        onFailure = [failure = std::move(failure)](const auto& self, const core::Error& error) {
-            auto json = static_cast<const JSONRequestOperation&>(*self).responseJSON();
-            failure(self->request(), self->response(), error, json);
-        };
-    }
-    operation->setCompletionBlockWithSuccess(std::move(onSuccess), std::move(onFailure));
+    setRequestResponseBlocks(*operation, &JSONRequestOperation::responseJSON, std::move(success),
+                             std::move(failure));
     return operation;
 }
 
 JSONRequestOperation::JSON JSONRequestOperation::responseJSON() const {
-    std::lock_guard lock(jsonMutex_);
-    if (json_ || jsonError_ || !isFinished()) {
-        return json_;
-    }
-    auto body = responseData();
-    if (!body || body->empty()) {
-        return nullptr;
-    }
-    std::shared_ptr<const core::Error> error;
-    core::Value parsed = parseJSONDocument(
-        std::string_view(reinterpret_cast<const char*>(body->data()), body->size()), error);
-    if (error) {
-        jsonError_ = std::move(error);
-    } else {
-        json_ = std::make_shared<const core::Value>(std::move(parsed));
-    }
-    return json_;
+    return json_.get(*this, [](const auto& body, ParsedBody<JSON>::ErrorPtr& error) {
+        core::Value parsed = parseJSONDocument(
+            std::string_view(reinterpret_cast<const char*>(body->data()), body->size()), error);
+        return error ? nullptr : std::make_shared<const core::Value>(std::move(parsed));
+    });
 }
 
 std::shared_ptr<const core::Error> JSONRequestOperation::JSONError() const {
-    std::lock_guard lock(jsonMutex_);
-    return jsonError_;
+    return json_.error();
 }
 
 std::shared_ptr<const core::Error> JSONRequestOperation::error() const {
@@ -177,32 +153,12 @@ std::shared_ptr<const core::Error> JSONRequestOperation::error() const {
     return HTTPRequestOperation::error();
 }
 
-void JSONRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success,
-                                                         FailureBlock failure) {
-    // The block holds the operation until it ran; the base clears it afterwards.
-    auto self = std::static_pointer_cast<JSONRequestOperation>(shared_from_this());
-    setCompletionBlock([self, success = std::move(success), failure = std::move(failure)] {
-        if (self->isCancelled()) {
-            return;
-        }
-        if (auto error = self->error()) {
-            if (failure) {
-                self->queueForFailure()->async([self, failure, error] { failure(self, *error); });
-            }
-            return;
-        }
-        processingQueue()->async([self, success, failure] {
-            auto json = self->responseJSON();
-            if (auto parseError = self->JSONError()) {
-                if (failure) {
-                    self->queueForFailure()->async(
-                        [self, failure, parseError] { failure(self, *parseError); });
-                }
-            } else if (success) {
-                self->queueForSuccess()->async([self, success, json] { success(self, json); });
-            }
-        });
-    });
+std::shared_ptr<core::DispatchQueue> JSONRequestOperation::bodyProcessingQueue() const {
+    return processingQueue();
+}
+
+std::any JSONRequestOperation::processedObject() const {
+    return responseJSON();
 }
 
 }  // namespace net

@@ -2,9 +2,9 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
 
-#include "net/operations/HTTPRequestOperation.h"
+#include "net/operations/ParsedBody.h"
+#include "net/operations/TypedRequestOperation.h"
 #include "platform/core/DispatchQueue.h"
 #include "platform/core/Value.h"
 
@@ -15,7 +15,7 @@ namespace net {
 // completion that happens on a serial queue shared by every JSON operation, and the success
 // block receives the tree (std::shared_ptr<const core::Value>, null for an empty body) as its
 // response object.
-class JSONRequestOperation : public HTTPRequestOperation {
+class JSONRequestOperation : public TypedRequestOperation {
 public:
     using JSON = std::shared_ptr<const core::Value>;
     using Success = std::function<void(const std::shared_ptr<const url::URLRequest>& request,
@@ -46,15 +46,13 @@ public:
     // The parse error if there is one, else the HTTP error.
     std::shared_ptr<const core::Error> error() const override;
 
-    void setCompletionBlockWithSuccess(SuccessBlock success, FailureBlock failure) override;
-
 protected:
     explicit JSONRequestOperation(const url::URLRequest& request);
+    std::shared_ptr<core::DispatchQueue> bodyProcessingQueue() const override;
+    std::any processedObject() const override;
 
 private:
-    mutable std::mutex jsonMutex_;
-    mutable JSON json_;                                     // guarded by jsonMutex_
-    mutable std::shared_ptr<const core::Error> jsonError_;  // guarded by jsonMutex_
+    ParsedBody<JSON> json_;
 };
 
 // Reads a JSON document whose top level is an object or an array; the error's text says

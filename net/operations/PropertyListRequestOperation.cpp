@@ -198,7 +198,7 @@ std::shared_ptr<PropertyListRequestOperation> PropertyListRequestOperation::crea
 }
 
 PropertyListRequestOperation::PropertyListRequestOperation(const url::URLRequest& request)
-    : HTTPRequestOperation(request) {
+    : TypedRequestOperation(request) {
     staticClass();
 }
 
@@ -206,51 +206,32 @@ std::shared_ptr<PropertyListRequestOperation>
 PropertyListRequestOperation::propertyListRequestOperationWithRequest(
     const url::URLRequest& request, Success success, Failure failure) {
     auto operation = create(request);
-    SuccessBlock onSuccess;
-    if (success) {
-        onSuccess = [success = std::move(success)](const auto& self, const std::any& object) {
-            success(self->request(), self->response(), std::any_cast<PropertyList>(object));
-        };
-    }
-    FailureBlock onFailure;
-    if (failure) {
-        onFailure = [failure = std::move(failure)](const auto& self, const core::Error& error) {
-            auto list =
-                static_cast<const PropertyListRequestOperation&>(*self).responsePropertyList();
-            failure(self->request(), self->response(), error, list);
-        };
-    }
-    operation->setCompletionBlockWithSuccess(std::move(onSuccess), std::move(onFailure));
+    setRequestResponseBlocks(*operation, &PropertyListRequestOperation::responsePropertyList,
+                             std::move(success), std::move(failure));
     return operation;
 }
 
 PropertyListRequestOperation::PropertyList PropertyListRequestOperation::responsePropertyList()
     const {
-    std::lock_guard lock(plistMutex_);
-    if (propertyList_ || !isFinished()) {
-        return propertyList_;
-    }
-    auto body = responseData();
-    if (!body || body->empty()) {
-        return nullptr;
-    }
-    std::shared_ptr<const core::Error> error;
-    core::Value parsed = parsePropertyList(*body, format_, error);
-    plistError_ = std::move(error);
-    if (!plistError_) {
-        propertyList_ = std::make_shared<const core::Value>(std::move(parsed));
-    }
-    return propertyList_;
+    return read_
+        .get(*this,
+             [](const auto& body, ParsedBody<Read>::ErrorPtr& error) {
+                 Read read;
+                 core::Value parsed = parsePropertyList(*body, read.format, error);
+                 if (!error) {
+                     read.list = std::make_shared<const core::Value>(std::move(parsed));
+                 }
+                 return read;
+             })
+        .list;
 }
 
 PropertyListFormat PropertyListRequestOperation::propertyListFormat() const {
-    std::lock_guard lock(plistMutex_);
-    return format_;
+    return read_.current().format;
 }
 
 std::shared_ptr<const core::Error> PropertyListRequestOperation::propertyListError() const {
-    std::lock_guard lock(plistMutex_);
-    return plistError_;
+    return read_.error();
 }
 
 std::shared_ptr<const core::Error> PropertyListRequestOperation::error() const {
@@ -260,31 +241,12 @@ std::shared_ptr<const core::Error> PropertyListRequestOperation::error() const {
     return HTTPRequestOperation::error();
 }
 
-void PropertyListRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success,
-                                                                 FailureBlock failure) {
-    auto self = std::static_pointer_cast<PropertyListRequestOperation>(shared_from_this());
-    setCompletionBlock([self, success = std::move(success), failure = std::move(failure)] {
-        if (self->isCancelled()) {
-            return;
-        }
-        if (auto error = self->error()) {
-            if (failure) {
-                self->queueForFailure()->async([self, failure, error] { failure(self, *error); });
-            }
-            return;
-        }
-        processingQueue()->async([self, success, failure] {
-            auto list = self->responsePropertyList();
-            if (auto parseError = self->propertyListError()) {
-                if (failure) {
-                    self->queueForFailure()->async(
-                        [self, failure, parseError] { failure(self, *parseError); });
-                }
-            } else if (success) {
-                self->queueForSuccess()->async([self, success, list] { success(self, list); });
-            }
-        });
-    });
+std::shared_ptr<core::DispatchQueue> PropertyListRequestOperation::bodyProcessingQueue() const {
+    return processingQueue();
+}
+
+std::any PropertyListRequestOperation::processedObject() const {
+    return responsePropertyList();
 }
 
 }  // namespace net

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 
-#include "net/operations/HTTPRequestOperation.h"
+#include "net/operations/ParsedBody.h"
+#include "net/operations/TypedRequestOperation.h"
 #include "platform/core/DispatchQueue.h"
 #include "platform/core/Value.h"
 
@@ -22,7 +22,7 @@ enum class PropertyListFormat : std::uint64_t {
 // An HTTP request operation whose body is a property list, XML or binary, read into a value
 // tree (data as bytes, dates as seconds since 2001-01-01, UIDs as integers). The success
 // block receives the tree (std::shared_ptr<const core::Value>) as its response object.
-class PropertyListRequestOperation : public HTTPRequestOperation {
+class PropertyListRequestOperation : public TypedRequestOperation {
 public:
     using PropertyList = std::shared_ptr<const core::Value>;
     using Success = std::function<void(const std::shared_ptr<const url::URLRequest>& request,
@@ -47,24 +47,27 @@ public:
     std::uint64_t propertyListReadOptions() const { return readOptions_; }
     void setPropertyListReadOptions(std::uint64_t options) { readOptions_ = options; }
 
-    // Null until the operation finished with a non-empty body. A body that failed is read
-    // again on the next call.
+    // Null until the operation finished with a non-empty body, and when the body is not a
+    // property list; a body is read at most once.
     PropertyList responsePropertyList() const;
+    // Unknown until a body was read.
     PropertyListFormat propertyListFormat() const;
     std::shared_ptr<const core::Error> propertyListError() const;
     std::shared_ptr<const core::Error> error() const override;
 
-    void setCompletionBlockWithSuccess(SuccessBlock success, FailureBlock failure) override;
-
 protected:
     explicit PropertyListRequestOperation(const url::URLRequest& request);
+    std::shared_ptr<core::DispatchQueue> bodyProcessingQueue() const override;
+    std::any processedObject() const override;
 
 private:
+    struct Read {
+        PropertyList list;
+        PropertyListFormat format = PropertyListFormat::Unknown;
+    };
+
     std::atomic<std::uint64_t> readOptions_{0};
-    mutable std::mutex plistMutex_;
-    mutable PropertyList propertyList_;                                // guarded by plistMutex_
-    mutable PropertyListFormat format_ = PropertyListFormat::Unknown;  // guarded by plistMutex_
-    mutable std::shared_ptr<const core::Error> plistError_;            // guarded by plistMutex_
+    ParsedBody<Read> read_;
 };
 
 // Reads an XML or binary property list; sets `error` when the bytes are neither or unsafe.

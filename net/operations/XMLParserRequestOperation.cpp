@@ -34,7 +34,7 @@ std::shared_ptr<XMLParserRequestOperation> XMLParserRequestOperation::create(
 }
 
 XMLParserRequestOperation::XMLParserRequestOperation(const url::URLRequest& request)
-    : HTTPRequestOperation(request) {
+    : TypedRequestOperation(request) {
     staticClass();
 }
 
@@ -42,33 +42,15 @@ std::shared_ptr<XMLParserRequestOperation>
 XMLParserRequestOperation::XMLParserRequestOperationWithRequest(const url::URLRequest& request,
                                                                 Success success, Failure failure) {
     auto operation = create(request);
-    SuccessBlock onSuccess;
-    if (success) {
-        onSuccess = [success = std::move(success)](const auto& self, const std::any& object) {
-            success(self->request(), self->response(), std::any_cast<Parser>(object));
-        };
-    }
-    FailureBlock onFailure;
-    if (failure) {
-        onFailure = [failure = std::move(failure)](const auto& self, const core::Error& error) {
-            auto parser = static_cast<const XMLParserRequestOperation&>(*self).responseXMLParser();
-            failure(self->request(), self->response(), error, parser);
-        };
-    }
-    operation->setCompletionBlockWithSuccess(std::move(onSuccess), std::move(onFailure));
+    setRequestResponseBlocks(*operation, &XMLParserRequestOperation::responseXMLParser,
+                             std::move(success), std::move(failure));
     return operation;
 }
 
 XMLParserRequestOperation::Parser XMLParserRequestOperation::responseXMLParser() const {
-    std::lock_guard lock(xmlMutex_);
-    if (parser_ || !isFinished()) {
-        return parser_;
-    }
-    auto body = responseData();
-    if (body && !body->empty()) {
-        parser_ = std::make_shared<XMLParser>(std::move(body));
-    }
-    return parser_;
+    return parser_.get(*this, [](const auto& body, ParsedBody<Parser>::ErrorPtr&) {
+        return std::make_shared<XMLParser>(body);
+    });
 }
 
 std::shared_ptr<const core::Error> XMLParserRequestOperation::XMLError() const {
@@ -90,30 +72,17 @@ std::shared_ptr<const core::Error> XMLParserRequestOperation::error() const {
 
 void XMLParserRequestOperation::cancel() {
     HTTPRequestOperation::cancel();
-    if (auto parser = responseXMLParser()) {
+    if (auto parser = parser_.current()) {
         parser->setDelegate({});
     }
 }
 
-void XMLParserRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success,
-                                                              FailureBlock failure) {
-    auto self = std::static_pointer_cast<XMLParserRequestOperation>(shared_from_this());
-    setCompletionBlock([self, success = std::move(success), failure = std::move(failure)] {
-        if (self->isCancelled()) {
-            return;
-        }
-        processingQueue()->async([self, success, failure] {
-            auto parser = self->responseXMLParser();
-            if (auto error = self->error()) {
-                if (failure) {
-                    self->queueForFailure()->async(
-                        [self, failure, error] { failure(self, *error); });
-                }
-            } else if (success) {
-                self->queueForSuccess()->async([self, success, parser] { success(self, parser); });
-            }
-        });
-    });
+std::shared_ptr<core::DispatchQueue> XMLParserRequestOperation::bodyProcessingQueue() const {
+    return processingQueue();
+}
+
+std::any XMLParserRequestOperation::processedObject() const {
+    return responseXMLParser();
 }
 
 }  // namespace net

@@ -4,7 +4,8 @@
 #include <memory>
 #include <mutex>
 
-#include "net/operations/HTTPRequestOperation.h"
+#include "net/operations/ParsedBody.h"
+#include "net/operations/TypedRequestOperation.h"
 #include "net/operations/XMLParser.h"
 #include "platform/core/DispatchQueue.h"
 
@@ -13,7 +14,7 @@ namespace net {
 // An HTTP request operation whose body is XML. It does not read the body itself: it hands
 // the caller an event parser over it (std::shared_ptr<XMLParser> as the response object),
 // which the caller gives a delegate and runs.
-class XMLParserRequestOperation : public HTTPRequestOperation {
+class XMLParserRequestOperation : public TypedRequestOperation {
 public:
     using Parser = std::shared_ptr<XMLParser>;
     using Success = std::function<void(const std::shared_ptr<const url::URLRequest>& request,
@@ -43,14 +44,15 @@ public:
 
     // Also silences the parser: its delegate is cleared.
     void cancel() override;
-    void setCompletionBlockWithSuccess(SuccessBlock success, FailureBlock failure) override;
 
 protected:
     explicit XMLParserRequestOperation(const url::URLRequest& request);
+    std::shared_ptr<core::DispatchQueue> bodyProcessingQueue() const override;
+    std::any processedObject() const override;
 
 private:
+    ParsedBody<Parser> parser_;
     mutable std::mutex xmlMutex_;
-    mutable Parser parser_;                        // guarded by xmlMutex_
     std::shared_ptr<const core::Error> xmlError_;  // guarded by xmlMutex_
 };
 
