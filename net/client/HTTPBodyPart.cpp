@@ -77,25 +77,76 @@ bool HTTPBodyPart::hasBytesAvailable() const {
     return !completed_ && !error_;
 }
 
-// The text phases and the phase changes between them run on the main thread in one visit, so
-// a part costs two hand-offs, not one per phase change; only body bytes are read here.
+// The text phases and the phase changes between them run on the main thread in one visit, and
+// the end of the body shares a visit with the texts after it; only body bytes are read here.
 std::ptrdiff_t HTTPBodyPart::read(std::uint8_t* buffer, std::size_t maxLength) {
     std::size_t written = 0;
-    auto texts = [&] { written += deliverTexts(buffer + written, maxLength - written); };
-    if (!error_ && !completed_ && phase_ != PartPhase::Body) {
-        onMainThread(texts);
+    auto advance = [&] { written += advanceOnMainThread(buffer + written, maxLength - written); };
+    if (needsMainThread()) {
+        onMainThread(advance);
     }
-    if (!error_ && phase_ == PartPhase::Body) {
-        BodyState state = BodyState::More;
-        written += readBody(buffer + written, maxLength - written, state);
-        if (state == BodyState::Complete) {
-            onMainThread([&] {
-                performPhaseStep();
-                texts();
-            });
+    if (!error_ && !completed_ && !needsMainThread()) {
+        written += readBodyBytes(buffer + written, maxLength - written);
+        if (needsMainThread()) {
+            onMainThread(advance);
         }
     }
     return error_ ? -1 : static_cast<std::ptrdiff_t>(written);
+}
+
+bool HTTPBodyPart::needsMainThread() const {
+    return !completed_ && !error_ && (phase_ != PartPhase::Body || bodyFinished_);
+}
+
+std::size_t HTTPBodyPart::advanceOnMainThread(std::uint8_t* buffer, std::size_t maxLength) {
+    std::size_t written = 0;
+    while (!completed_ && !error_) {
+        if (phase_ == PartPhase::Body) {
+            // An empty body is finished as soon as its source turns out to hold nothing, so
+            // it costs no visit of its own.
+            if (!bodyFinished_ && bodyBytesRead_ == bodyContentLength_) {
+                bodyFinished_ = checkBodyEnd() == BodyState::Complete;
+            }
+            if (!bodyFinished_) {
+                break;
+            }
+            performPhaseStep();
+        }
+        written += deliverTexts(buffer + written, maxLength - written);
+        if (phase_ != PartPhase::Body) {
+            break;  // out of capacity, failed or completed
+        }
+    }
+    return written;
+}
+
+std::size_t HTTPBodyPart::readBodyBytes(std::uint8_t* buffer, std::size_t maxLength) {
+    BodyState state = BodyState::More;
+    std::size_t count = readBody(buffer, maxLength, state);
+    bodyFinished_ = state == BodyState::Complete;
+    return count;
+}
+
+std::optional<std::string> HTTPBodyPart::headerFault(const Headers& headers) {
+    auto shown = [](const std::string& text) {
+        std::string out;
+        for (char c : text) {
+            out += c == '\r'   ? std::string("\\r")
+                   : c == '\n' ? std::string("\\n")
+                               : std::string(1, c);
+        }
+        return "\"" + out + "\"";
+    };
+    for (const auto& [name, value] : headers) {
+        if (name.empty() || name.find_first_of("\r\n:") != std::string::npos) {
+            return "The header name " + shown(name) + " is not a header name.";
+        }
+        if (value.find_first_of("\r\n") != std::string::npos) {
+            return "The value of header " + shown(name) + " holds a line break: " + shown(value) +
+                   ".";
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<core::Bytes> HTTPBodyPart::phaseText() const {
@@ -117,6 +168,12 @@ std::size_t HTTPBodyPart::deliverTexts(std::uint8_t* buffer, std::size_t maxLeng
     std::size_t written = 0;
     while (!completed_ && !error_ && phase_ != PartPhase::Body) {
         if (!phaseText_) {
+            if (phase_ == PartPhase::Headers) {
+                if (auto fault = headerFault(headers_)) {
+                    fail(*fault);
+                    break;
+                }
+            }
             phaseText_ = phaseText();
             if (!phaseText_) {
                 fail("Its header block cannot be written in string encoding " +
@@ -215,6 +272,7 @@ void HTTPBodyPart::performPhaseStep() {
     switch (phase_) {
         case PartPhase::Body:
             inputStream_->close();
+            bodyFinished_ = false;
             phase_ = PartPhase::Closing;
             break;
         case PartPhase::Headers:

@@ -54,6 +54,11 @@ public:
     bool hasFinalBoundary() const { return hasFinalBoundary_; }
     void setHasFinalBoundary(bool value) { hasFinalBoundary_ = value; }
 
+    // Why `headers` cannot be written as a header block: a line break in a name or a value
+    // (it would add lines of its own), an empty name or one holding a colon. Nothing when
+    // they can.
+    static std::optional<std::string> headerFault(const Headers& headers);
+
     PartPhase phase() const { return phase_; }
     // Header lines "name: value" CRLF in the map's order, then one more CRLF.
     std::string stringForHeaders() const;
@@ -65,18 +70,27 @@ public:
 
     // Copies up to maxLength bytes of the part, crossing as many phases as the capacity
     // allows. -1 when the part failed: a source that reports an error, ends before its
-    // declared length or runs past it, or text the string encoding cannot write; error()
-    // tells why.
+    // declared length or runs past it, a header whose name or value would break the header
+    // block, or text the string encoding cannot write; error() tells why.
     std::ptrdiff_t read(std::uint8_t* buffer, std::size_t maxLength);
     const std::optional<core::Error>& error() const { return error_; }
 
     std::string description() const override;
 
 private:
+    friend class MultipartBodyStream;  // merges the main-thread steps of neighbouring parts
+
     explicit HTTPBodyPart(StringEncodingId encoding);
 
     enum class BodyState { More, Complete, Failed };
 
+    // Whether the next step is a phase change (main thread) rather than body bytes.
+    bool needsMainThread() const;
+    // Main thread: closes a finished body, then writes the texts and phase changes that
+    // follow, up to body bytes still to be read or the end of the part.
+    std::size_t advanceOnMainThread(std::uint8_t* buffer, std::size_t maxLength);
+    // Any thread: body bytes only; marks the body finished when all of it has been read.
+    std::size_t readBodyBytes(std::uint8_t* buffer, std::size_t maxLength);
     std::size_t deliverTexts(std::uint8_t* buffer, std::size_t maxLength);
     std::size_t readBody(std::uint8_t* buffer, std::size_t maxLength, BodyState& state);
     BodyState checkBodyEnd();
@@ -97,6 +111,7 @@ private:
     Headers headers_;
     std::uint64_t bodyContentLength_ = 0;
     std::uint64_t bodyBytesRead_ = 0;
+    bool bodyFinished_ = false;
     std::shared_ptr<core::InputStream> inputStream_;
     bool completed_ = false;
     std::optional<core::Error> error_;

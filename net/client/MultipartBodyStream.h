@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "net/client/HTTPBodyPart.h"
@@ -19,9 +20,13 @@ namespace net {
 //
 // Threads: one reader at a time, usually the network thread. Every phase change of a part
 // runs on the main thread: a reader (or builder) on another thread posts the step to the main
-// run loop and waits for it, and on the main thread the step runs at once. The main thread
-// must therefore keep running its loop while bodies are built and read, and must never wait
-// for a thread that builds or reads a body. Parts are appended before the stream is opened.
+// run loop and waits for it, and on the main thread the step runs at once. A read visits the
+// main thread once per part boundary it crosses: the end of one part's body, the texts
+// between, and the opening of the next part's source share one visit (a read whose capacity
+// runs out among the texts needs another visit to go on). Body bytes are read on the
+// reader's own thread. The main thread must therefore keep running its loop while bodies are
+// built and read, and must never wait for a thread that builds or reads a body. Parts are
+// appended before the stream is opened.
 //
 // The stream cannot be rewound: opening it again after close() does not replay parts already
 // sent, so a body that must be sent again needs a new stream.
@@ -39,6 +44,9 @@ public:
     // Marks the first part as opening the body and the last as closing it.
     void setInitialAndFinalBoundaries();
     std::uint64_t contentLength() const;
+    // Makes every read fail with `error` (the first one given): a body missing a part its
+    // caller asked for must not be sent as if it were whole.
+    void refuse(core::Error error);
 
     // Throttling: after each part read the reader sleeps for `delay` seconds, and a read
     // stops taking further parts once it holds numberOfBytesInPacket bytes.
@@ -59,6 +67,9 @@ public:
 private:
     explicit MultipartBodyStream(StringEncodingId encoding) : stringEncoding_(encoding) {}
     bool advanceToPartWithBytes();
+    std::size_t advanceOnMainThread(std::uint8_t* buffer, std::size_t capacity, std::size_t taken,
+                                    std::uint64_t limit);
+    void pause() const;
 
     StringEncodingId stringEncoding_;
     std::vector<std::shared_ptr<HTTPBodyPart>> parts_;
@@ -66,6 +77,7 @@ private:
     std::shared_ptr<HTTPBodyPart> currentPart_;
     std::uint64_t numberOfBytesInPacket_ = kNoPacketLimit;
     double delay_ = 0;
+    std::optional<core::Error> refusal_;
 };
 
 }  // namespace net

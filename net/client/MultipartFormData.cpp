@@ -27,8 +27,27 @@ std::string withoutExtension(const std::string& fileName) {
     return dot == std::string::npos || dot == 0 ? fileName : fileName.substr(0, dot);
 }
 
-std::string quoted(const std::string& text) {
-    return "\"" + text + "\"";
+std::string quoted(const std::string& name) {
+    std::string out = "\"";
+    for (char c : name) {
+        switch (c) {
+            case '"':
+                out += "%22";
+                break;
+            case '\\':
+                out += "%5C";
+                break;
+            case '\r':
+                out += "%0D";
+                break;
+            case '\n':
+                out += "%0A";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out + "\"";
 }
 
 }  // namespace
@@ -59,16 +78,17 @@ bool StreamingMultipartFormData::appendPartWithFileURL(const url::URL& fileURL,
     return true;
 }
 
-void StreamingMultipartFormData::appendPartWithFileData(core::Bytes data, const std::string& name,
+bool StreamingMultipartFormData::appendPartWithFileData(core::Bytes data, const std::string& name,
                                                         const std::string& fileName,
-                                                        const std::string& mimeType) {
-    appendPartWithHeaders(
+                                                        const std::string& mimeType,
+                                                        core::Error* error) {
+    return appendPartWithHeaders(
         {
             {"Content-Disposition",
              "form-data; name=" + quoted(name) + "; filename=" + quoted(fileName)},
             {"Content-Type", mimeType},
         },
-        std::move(data));
+        std::move(data), error);
 }
 
 void StreamingMultipartFormData::appendPartWithFormData(core::Bytes data, const std::string& name) {
@@ -76,10 +96,21 @@ void StreamingMultipartFormData::appendPartWithFormData(core::Bytes data, const 
                           std::move(data));
 }
 
-void StreamingMultipartFormData::appendPartWithHeaders(HTTPBodyPart::Headers headers,
-                                                       core::Bytes body) {
+bool StreamingMultipartFormData::appendPartWithHeaders(HTTPBodyPart::Headers headers,
+                                                       core::Bytes body, core::Error* error) {
+    if (auto fault = HTTPBodyPart::headerFault(headers)) {
+        core::Error refusal = appendError(*fault);
+        refusal.set(core::LocalizedDescriptionKey,
+                    core::Value("A part of the multipart body was refused. " + *fault));
+        bodyStream_->refuse(refusal);
+        if (error != nullptr) {
+            *error = std::move(refusal);
+        }
+        return false;
+    }
     std::uint64_t length = body.size();
     appendPart(std::move(headers), core::InputStream::inputStreamWithData(std::move(body)), length);
+    return true;
 }
 
 void StreamingMultipartFormData::appendPart(HTTPBodyPart::Headers headers,

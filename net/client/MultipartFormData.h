@@ -16,6 +16,17 @@ namespace net {
 
 // What a request's body block sees: the parts it may add to a multipart/form-data body.
 // Parts are sent in the order they were appended.
+//
+// Names: field and file names go between double quotes in Content-Disposition. A double
+// quote, backslash, CR or LF in a name is percent-encoded (%22, %5C, %0D, %0A), as browsers
+// encode form uploads, so no name can end its quoted text early or add a header line; every
+// other byte goes as it is.
+//
+// Header values given by the caller (a MIME type, the headers of appendPartWithHeaders) are
+// refused when a value holds CR or LF, or a name is empty or holds CR, LF or ':'. Rewriting
+// them would send headers the caller did not write, so the call returns false, sets *error
+// (code -1000) when given and appends nothing; and since a body missing a part its caller
+// asked for must not look whole, reading the finished body then fails with the same error.
 class MultipartFormData {
 public:
     virtual ~MultipartFormData() = default;
@@ -26,12 +37,13 @@ public:
     // does not exist; nothing is appended then.
     virtual bool appendPartWithFileURL(const url::URL& fileURL, const std::string& name,
                                        core::Error* error = nullptr) = 0;
-    virtual void appendPartWithFileData(core::Bytes data, const std::string& name,
-                                        const std::string& fileName,
-                                        const std::string& mimeType) = 0;
+    virtual bool appendPartWithFileData(core::Bytes data, const std::string& name,
+                                        const std::string& fileName, const std::string& mimeType,
+                                        core::Error* error = nullptr) = 0;
     virtual void appendPartWithFormData(core::Bytes data, const std::string& name) = 0;
-    // Headers and bytes are taken as they are, without checks or escaping.
-    virtual void appendPartWithHeaders(HTTPBodyPart::Headers headers, core::Bytes body) = 0;
+    // Headers and bytes are taken as they are, once the headers pass the check above.
+    virtual bool appendPartWithHeaders(HTTPBodyPart::Headers headers, core::Bytes body,
+                                       core::Error* error = nullptr) = 0;
     virtual void throttleBandwidthWithPacketSize(std::uint64_t numberOfBytes, double delay) = 0;
 };
 
@@ -44,10 +56,12 @@ public:
 
     bool appendPartWithFileURL(const url::URL& fileURL, const std::string& name,
                                core::Error* error = nullptr) override;
-    void appendPartWithFileData(core::Bytes data, const std::string& name,
-                                const std::string& fileName, const std::string& mimeType) override;
+    bool appendPartWithFileData(core::Bytes data, const std::string& name,
+                                const std::string& fileName, const std::string& mimeType,
+                                core::Error* error = nullptr) override;
     void appendPartWithFormData(core::Bytes data, const std::string& name) override;
-    void appendPartWithHeaders(HTTPBodyPart::Headers headers, core::Bytes body) override;
+    bool appendPartWithHeaders(HTTPBodyPart::Headers headers, core::Bytes body,
+                               core::Error* error = nullptr) override;
     void throttleBandwidthWithPacketSize(std::uint64_t numberOfBytes, double delay) override;
 
     // The request with Content-Type (with the boundary), Content-Length and the body stream;

@@ -107,16 +107,23 @@ inline std::string hex(const std::string& bytes) {
     return out;
 }
 
-// Writes NAME.body and NAME.expect for tests/net/multipart_check.py.
-inline void writeCheckCase(const ScratchDirectory& directory, const std::string& name,
-                           const std::string& body, const std::vector<ExpectedPart>& parts) {
+// Writes NAME.body and NAME.expect for tests/net/multipart_check.py. `names` gives, per part,
+// Content-Disposition parameters and the values they must decode to.
+inline void writeCheckCase(
+    const ScratchDirectory& directory, const std::string& name, const std::string& body,
+    const std::vector<ExpectedPart>& parts,
+    const std::vector<std::vector<std::pair<std::string, std::string>>>& names = {}) {
+    static const std::vector<std::pair<std::string, std::string>> none;
     std::string expect;
-    for (const auto& part : parts) {
+    for (std::size_t i = 0; i < parts.size(); ++i) {
         expect += "part\n";
-        for (const auto& [headerName, value] : part.headers) {
+        for (const auto& [headerName, value] : parts[i].headers) {
             expect += "h " + hex(headerName) + " " + hex(value) + "\n";
         }
-        expect += "b " + hex(part.body) + "\n";
+        expect += "b " + hex(parts[i].body) + "\n";
+        for (const auto& [key, value] : i < names.size() ? names[i] : none) {
+            expect += "p " + hex(key) + " " + hex(value) + "\n";
+        }
     }
     directory.write(name + ".body", body);
     directory.write(name + ".expect", expect);

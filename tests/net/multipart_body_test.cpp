@@ -199,6 +199,81 @@ TEST(MultipartFormData, FileURLFailuresAppendNothingAndSayWhy) {
     EXPECT_TRUE(builder.bodyStream()->isEmpty());
 }
 
+// Names are the caller's data; whatever they hold, the header block keeps its lines and each
+// name comes back whole from a parser that undoes the percent-encoding browsers use.
+TEST(MultipartFormData, NamesCannotEndTheirQuotesOrAddHeaderLines) {
+    const std::string field = "a\"; filename=\"evil.sh";
+    const std::string file = "file\r\nX-Injected: 1";
+    const std::string fileName = "c:\\dir\\we\"ird\r\n.jpg\\";
+    StreamingMultipartFormData builder(uploadRequest());
+    builder.appendPartWithFormData(core::bytesFromString("1"), field);
+    ASSERT_TRUE(
+        builder.appendPartWithFileData(core::bytesFromString("2"), file, fileName, "image/jpeg"));
+    builder.requestByFinalizingMultipartFormData();
+    auto stream = builder.bodyStream();
+    stream->open();
+    std::string body = asString(readBody(*stream, {13}));
+
+    std::vector<ExpectedPart> parts{
+        {{{"Content-Disposition", "form-data; name=\"a%22; filename=%22evil.sh\""}}, "1"},
+        {{{"Content-Disposition",
+           "form-data; name=\"file%0D%0AX-Injected: 1\"; "
+           "filename=\"c:%5Cdir%5Cwe%22ird%0D%0A.jpg%5C\""},
+          {"Content-Type", "image/jpeg"}},
+         "2"},
+    };
+    EXPECT_EQ(body, net::testing::frame(parts));
+    ScratchDirectory directory;
+    net::testing::writeCheckCase(directory, "names", body, parts,
+                                 {{{"name", field}}, {{"name", file}, {"filename", fileName}}});
+    auto [matched, report] = net::testing::checkWithEmailParser(directory);
+    EXPECT_TRUE(matched) << report;
+}
+
+// A header the caller wrote is never rewritten: one that would break the header block is
+// refused at once, and the body it was meant for fails rather than go out without it.
+TEST(MultipartFormData, HeadersThatWouldBreakTheBlockAreRefusedAndSpoilTheBody) {
+    StreamingMultipartFormData builder(uploadRequest());
+    builder.appendPartWithFormData(core::bytesFromString("1234"), "order");
+    core::Error error("unset", 0);
+    EXPECT_FALSE(builder.appendPartWithFileData({0xFF}, "file", "a.jpg",
+                                                "image/jpeg\r\nX-Injected: 1", &error));
+    EXPECT_EQ(error.domain(), net::NetworkingErrorDomain);
+    EXPECT_EQ(error.code(), -1000);
+    EXPECT_EQ(error.localizedFailureReason(),
+              "The value of header \"Content-Type\" holds a line break: "
+              "\"image/jpeg\\r\\nX-Injected: 1\".");
+    const std::vector<net::HTTPBodyPart::Headers> refused{
+        {{"X-Note", "lone\nfeed"}},    {{"X-Note", "lone\rreturn"}},      {{"", "empty name"}},
+        {{"X-A: b", "colon in name"}}, {{"X-A\r\nX-B", "break in name"}},
+    };
+    for (const auto& headers : refused) {
+        EXPECT_FALSE(builder.appendPartWithHeaders(headers, {}, &error)) << headers.begin()->first;
+        EXPECT_EQ(error.code(), -1000);
+    }
+    EXPECT_TRUE(builder.appendPartWithHeaders({{"X-Tab", "a\tb"}, {"X-Empty", ""}}, {}));
+    EXPECT_EQ(builder.bodyStream()->HTTPBodyParts().size(), 2u);
+
+    builder.requestByFinalizingMultipartFormData();
+    auto stream = builder.bodyStream();
+    stream->open();
+    std::uint8_t buffer[512];
+    EXPECT_EQ(stream->read(buffer, sizeof buffer), -1);
+    ASSERT_TRUE(stream->streamError());
+    EXPECT_EQ(stream->streamError()->code(), -1000);
+    EXPECT_NE(stream->streamError()->localizedDescription().find("Content-Type"),
+              std::string::npos);
+
+    // A part made directly, past the builder's check, fails when its headers are due.
+    auto direct = net::MultipartBodyStream::create();
+    auto part = net::HTTPBodyPart::create();
+    part->setHeaders({{"X-Note", "a\r\nX-Injected: 1"}});
+    direct->appendHTTPBodyPart(part);
+    direct->open();
+    EXPECT_EQ(direct->read(buffer, sizeof buffer), -1);
+    EXPECT_EQ(direct->streamError()->code(), -1000);
+}
+
 // A body that cannot be sent as announced fails instead of sending the wrong number of bytes.
 TEST(MultipartBodyFailures, SourcesThatBreakEndEarlyOrGrowFailTheRead) {
     auto readWithSource = [](std::shared_ptr<core::InputStream> source, std::uint64_t declared) {

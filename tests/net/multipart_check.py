@@ -5,12 +5,14 @@ Usage: multipart_check.py DIR BOUNDARY
 
 DIR holds pairs NAME.body (the raw body) and NAME.expect, one line per item:
 "part" starts a part, "h NAMEHEX VALUEHEX" is one of its headers in order, "b BODYHEX" its
-body. Exits 0 when every body parses back into exactly the expected parts.
+body, "p KEYHEX VALUEHEX" a Content-Disposition parameter whose quoted text, percent-decoded as
+browsers encode names, must give VALUE back. Exits 0 when every body parses back into exactly the expected parts.
 """
 import email
 import email.policy
 import pathlib
 import sys
+import urllib.parse
 
 
 def expected_parts(path):
@@ -18,11 +20,14 @@ def expected_parts(path):
     for line in path.read_text().splitlines():
         fields = line.split(" ")
         if fields[0] == "part":
-            parts.append({"headers": [], "body": b""})
+            parts.append({"headers": [], "body": b"", "params": []})
         elif fields[0] == "h":
             name = bytes.fromhex(fields[1]).decode("ascii")
             value = bytes.fromhex(fields[2] if len(fields) > 2 else "").decode("ascii")
             parts[-1]["headers"].append((name, value))
+        elif fields[0] == "p":
+            parts[-1]["params"].append((bytes.fromhex(fields[1]).decode("ascii"),
+                                        bytes.fromhex(fields[2] if len(fields) > 2 else "")))
         elif fields[0] == "b":
             parts[-1]["body"] = bytes.fromhex(fields[1] if len(fields) > 1 else "")
     return parts
@@ -35,8 +40,16 @@ def parsed_parts(body, boundary):
         raise ValueError("not parsed as multipart")
     if message.defects:
         raise ValueError("defects: %r" % message.defects)
-    return [{"headers": list(part.items()), "body": part.get_payload(decode=True) or b""}
-            for part in message.get_payload()]
+    return message.get_payload()
+
+
+def as_expected(part, want):
+    params = []
+    for key, _ in want["params"]:
+        value = part.get_param(key, header="content-disposition")
+        params.append((key, None if value is None else urllib.parse.unquote_to_bytes(value)))
+    return {"headers": list(part.items()), "body": part.get_payload(decode=True) or b"",
+            "params": params}
 
 
 def main():
@@ -47,6 +60,9 @@ def main():
         want = expected_parts(body_path.with_suffix(".expect"))
         try:
             got = parsed_parts(body_path.read_bytes(), boundary)
+            if len(got) != len(want):
+                raise ValueError("%d parts, expected %d" % (len(got), len(want)))
+            got = [as_expected(part, expected) for part, expected in zip(got, want)]
         except ValueError as error:
             print("%s: %s" % (body_path.name, error))
             failures += 1

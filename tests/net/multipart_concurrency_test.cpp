@@ -76,6 +76,42 @@ TEST(MultipartConcurrency, ReaderOnAnotherThreadHandsPhaseChangesToTheMainThread
                                    {{}, "watched body"}}));
 }
 
+// The end of one part and the start of the next share one visit to the main thread: a body of
+// n parts read through a buffer large enough for all of it costs n + 1 visits, not 2n.
+TEST(MultipartConcurrency, OneMainThreadVisitPerPartBoundary) {
+    constexpr int kParts = 6;
+    StreamingMultipartFormData builder(url::URLRequest{});
+    std::vector<ExpectedPart> parts;
+    for (int i = 0; i < kParts; ++i) {
+        const std::string name = "field" + std::to_string(i);
+        const std::string body(i == 2 ? 0 : 1000 * i + 5, static_cast<char>('a' + i));
+        builder.appendPartWithFormData(core::bytesFromString(body), name);
+        parts.push_back({{{"Content-Disposition", "form-data; name=\"" + name + "\""}}, body});
+    }
+    builder.requestByFinalizingMultipartFormData();
+    auto stream = builder.bodyStream();
+    std::string body;
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        stream->open();
+        body = core::stringFromBytes(net::testing::readBody(*stream, {1 << 20}));
+        done = true;
+    });
+    // Each visit is one posted task, handled as a batch of its own since the reader waits.
+    int visits = 0;
+    auto main = core::RunLoop::main();
+    const auto watchdog = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done && std::chrono::steady_clock::now() < watchdog) {
+        auto result = main->runInMode(core::RunLoop::kDefaultMode,
+                                      core::Clock::now() + std::chrono::milliseconds(5));
+        visits += result == core::RunLoop::RunResult::Handled ? 1 : 0;
+    }
+    reader.join();
+    EXPECT_EQ(body, net::testing::frame(parts));
+    EXPECT_GE(visits, 1);
+    EXPECT_LE(visits, kParts + 1);
+}
+
 // Builds the request through a client on a thread of its own and starts it there, as the
 // upload screen does.
 struct Upload {
@@ -88,6 +124,7 @@ struct Upload {
                const net::HTTPClient::Parameters& parameters,
                const std::function<void(net::MultipartFormData&)>& block) {
         auto client = net::HTTPClient::create(url::URL::create(server.url()));
+        std::atomic<bool> started{false};
         std::thread uploader([&] {
             operation = net::HTTPRequestOperation::create(
                 client->multipartFormRequest("POST", target, parameters, block));
@@ -100,9 +137,10 @@ struct Upload {
                     flag.raise();
                 });
             operation->start();
+            started = true;
         });
         // The builder hands steps to this thread, so it must keep pumping while it waits.
-        EXPECT_TRUE(core::testing::pumpUntil([&] { return operation != nullptr; }));
+        EXPECT_TRUE(core::testing::pumpUntil([&] { return started.load(); }));
         uploader.join();
     }
 };
