@@ -30,18 +30,30 @@ void appendEscapedByte(std::string& out, unsigned char byte) {
 }
 
 // Every byte of a UTF-8 string that is not a kept ASCII character is escaped as it is, which
-// is exactly "escape the character's UTF-8 bytes".
-std::string escapeUTF8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 2);
+// is exactly "escape the character's UTF-8 bytes". Writes through a pointer into room made
+// for the worst case: a push_back per byte costs a capacity check each, and large forms are
+// mostly this loop.
+void appendEscapedUTF8(std::string& out, std::string_view text) {
+    const size_t start = out.size();
+    out.resize(start + text.size() * 3);
+    char* write = out.data() + start;
     for (char c : text) {
         auto byte = static_cast<unsigned char>(c);
         if (kKept[byte]) {
-            out.push_back(c);
+            *write++ = c;
         } else {
-            appendEscapedByte(out, byte);
+            write[0] = '%';
+            write[1] = kHex[byte >> 4];
+            write[2] = kHex[byte & 0xF];
+            write += 3;
         }
     }
+    out.resize(static_cast<size_t>(write - out.data()));
+}
+
+std::string escapeUTF8(std::string_view text) {
+    std::string out;
+    appendEscapedUTF8(out, text);
     return out;
 }
 
@@ -103,6 +115,37 @@ void flattenInto(std::vector<QueryStringPair>& pairs, const std::optional<std::s
     }
 }
 
+// The UTF-8 form of a tree, written straight into `out` without the pairs in between:
+// `field` holds the escaped name so far and is restored on the way back. '[' and ']' are
+// kept characters, so escaping the parts of a composed name one by one gives the same text
+// as escaping it whole.
+void appendUTF8Pairs(std::string& out, std::string& field, const core::Value& value) {
+    const size_t mark = field.size();
+    if (const auto* map = value.asMap()) {
+        for (const auto& [childKey, child] : *map) {
+            field.push_back('[');
+            appendEscapedUTF8(field, childKey);
+            field.push_back(']');
+            appendUTF8Pairs(out, field, child);
+            field.resize(mark);
+        }
+    } else if (const auto* list = value.asList()) {
+        field += "[]";
+        for (const auto& element : *list) {
+            appendUTF8Pairs(out, field, element);
+        }
+        field.resize(mark);
+    } else {
+        if (!out.empty()) {
+            out.push_back('&');
+        }
+        out += field;
+        out.push_back('=');
+        const std::string* text = value.asString();
+        appendEscapedUTF8(out, text ? *text : value.description());
+    }
+}
+
 }  // namespace
 
 std::optional<std::string> EscapeQueryComponent(std::string_view text, StringEncodingId encoding) {
@@ -131,6 +174,16 @@ std::vector<QueryStringPair> FlattenParameters(std::optional<std::string_view> k
 
 std::optional<std::string> BuildQueryString(const core::Value::Map& parameters,
                                             StringEncodingId encoding) {
+    if (encoding == kUTF8StringEncoding) {
+        std::string query;
+        std::string field;
+        for (const auto& [key, value] : parameters) {
+            field.clear();
+            appendEscapedUTF8(field, key);
+            appendUTF8Pairs(query, field, value);
+        }
+        return query;
+    }
     std::vector<QueryStringPair> pairs;
     for (const auto& [key, value] : parameters) {
         flattenInto(pairs, key, value);
