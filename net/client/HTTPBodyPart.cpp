@@ -30,7 +30,9 @@ std::string closingDelimiter() {
 
 std::shared_ptr<HTTPBodyPart> HTTPBodyPart::create(StringEncodingId encoding) {
     auto part = std::shared_ptr<HTTPBodyPart>(new HTTPBodyPart(encoding));
-    part->transitionToNextPhase();
+    // No other thread can hold a part yet, so its first phase change needs no hand-off: a
+    // builder on another thread would otherwise wait for the main thread once per part.
+    part->performPhaseStep();
     return part;
 }
 
@@ -252,10 +254,6 @@ HTTPBodyPart::BodyState HTTPBodyPart::checkBodyEnd() {
 std::string HTTPBodyPart::shortSourceReason() const {
     return "Its source ended after " + std::to_string(bodyBytesRead_) + " of the " +
            std::to_string(bodyContentLength_) + " bytes announced for it.";
-}
-
-void HTTPBodyPart::transitionToNextPhase() {
-    onMainThread([this] { performPhaseStep(); });
 }
 
 // On the main thread the steps run at once; from another thread they are posted to it and

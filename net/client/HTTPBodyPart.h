@@ -29,10 +29,10 @@ enum class PartPhase : std::int32_t {
 };
 
 // One part of a multipart body: its headers, its source and how far it has been read.
-// A part is read by one thread at a time, but every phase change runs on the main thread: a
-// caller on another thread hands the step to the main run loop and waits for it, so the main
-// thread must keep running its loop and must never wait for a thread that builds or reads a
-// body.
+// A part is read by one thread at a time, but every phase change once it exists runs on the
+// main thread: a reader on another thread hands the step to the main run loop and waits for
+// it, so the main thread must keep running its loop and must never wait for a thread that
+// reads a body. (The step that creates a part runs in place: nobody else holds it yet.)
 class HTTPBodyPart : public core::Object {
 public:
     using Headers = std::map<std::string, std::string>;  // yields its keys in a stable order
@@ -97,7 +97,6 @@ private:
     std::string shortSourceReason() const;
     std::optional<core::Bytes> phaseText() const;
     std::optional<core::Bytes> encoded(const std::string& text) const;
-    void transitionToNextPhase();
     bool onMainThread(const std::function<void()>& steps);
     void performPhaseStep();
     std::ptrdiff_t fail(std::string reason, const std::optional<core::Error>& underlying = {});

@@ -19,13 +19,13 @@ namespace net {
 // streamError() saying why.
 //
 // Threads: one reader at a time, usually the network thread. Every phase change of a part
-// runs on the main thread: a reader (or builder) on another thread posts the step to the main
-// run loop and waits for it, and on the main thread the step runs at once. A read visits the
+// runs on the main thread: a reader on another thread posts the step to the main run loop
+// and waits for it, and on the main thread the step runs at once. A read visits the
 // main thread once per part boundary it crosses: the end of one part's body, the texts
 // between, and the opening of the next part's source share one visit (a read whose capacity
 // runs out among the texts needs another visit to go on). Body bytes are read on the
 // reader's own thread. The main thread must therefore keep running its loop while bodies are
-// built and read, and must never wait for a thread that builds or reads a body. Parts are
+// read, and must never wait for a thread that reads a body. Parts are
 // appended before the stream is opened.
 //
 // The stream cannot be rewound: opening it again after close() does not replay parts already

@@ -48,7 +48,8 @@ public:
 };
 
 // Collects the parts of one multipart request and finishes the request with them. Used by one
-// thread at a time; making a part hands a step to the main thread (see MultipartBodyStream).
+// thread at a time, which may be any thread: building waits for no other thread; reading the
+// body it makes does (see MultipartBodyStream).
 class StreamingMultipartFormData final : public MultipartFormData {
 public:
     StreamingMultipartFormData(const url::URLRequest& request,
