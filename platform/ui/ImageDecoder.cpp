@@ -9,6 +9,8 @@
 #include <png.h>
 #include <tiffio.h>
 
+#include "platform/ui/Resampler.h"
+
 namespace ui {
 namespace {
 
@@ -261,12 +263,20 @@ core::Expected<BitmapPtr> decodeTIFF(const core::Bytes& data) {
         return ImageDecoder::error(ImageError::Unsupported,
                                    std::string("Unsupported TIFF: ") + message);
     }
+    // libtiff's RGBA reader only flips; it has no quarter turns, and reads the transposed
+    // orientations (5 to 8) as if they were 1 to 4. So the raster is asked for in stored
+    // order (requested orientation = the file's) and turned upright here.
+    std::uint16_t orientation = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_ORIENTATION, &orientation);
+    if (orientation < ORIENTATION_TOPLEFT || orientation > ORIENTATION_LEFTBOT) {
+        orientation = ORIENTATION_TOPLEFT;
+    }
     std::vector<std::uint32_t> raster(static_cast<std::size_t>(width) * height);
-    if (!TIFFReadRGBAImageOriented(tiff.get(), width, height, raster.data(), ORIENTATION_TOPLEFT,
-                                   0)) {
+    if (!TIFFReadRGBAImageOriented(tiff.get(), width, height, raster.data(), orientation, 0)) {
         return ImageDecoder::error(ImageError::Corrupt, "The TIFF data is damaged");
     }
-    return bitmapFromRaster(raster, static_cast<int>(width), static_cast<int>(height));
+    BitmapPtr stored = bitmapFromRaster(raster, static_cast<int>(width), static_cast<int>(height));
+    return Resampler::upright(stored, ImageDecoder::orientationFromTag(orientation));
 }
 
 // ---- BMP and ICO through gdk-pixbuf's loaders.
@@ -382,6 +392,27 @@ core::Error ImageDecoder::error(ImageError code, const std::string& message) {
 bool ImageDecoder::withinLimits(long long width, long long height) {
     return width > 0 && height > 0 && width <= 65535 && height <= 65535 &&
            width * height <= kMaxPixels;
+}
+
+ImageOrientation ImageDecoder::orientationFromTag(int value) {
+    switch (value) {
+        case 2:
+            return ImageOrientation::UpMirrored;
+        case 3:
+            return ImageOrientation::Down;
+        case 4:
+            return ImageOrientation::DownMirrored;
+        case 5:
+            return ImageOrientation::LeftMirrored;
+        case 6:
+            return ImageOrientation::Right;
+        case 7:
+            return ImageOrientation::RightMirrored;
+        case 8:
+            return ImageOrientation::Left;
+        default:
+            return ImageOrientation::Up;
+    }
 }
 
 }  // namespace ui

@@ -28,6 +28,9 @@ public:
 
     static core::Error error(ImageError code, const std::string& message);
     static bool withinLimits(long long width, long long height);
+    // The orientation an EXIF or TIFF Orientation tag value (1 to 8) stands for; Up for
+    // anything else.
+    static ImageOrientation orientationFromTag(int value);
 };
 
 }  // namespace ui

@@ -1,61 +1,16 @@
 #include "platform/ui/JPEGDecoder.h"
 
 #include <csetjmp>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
-#include <jpeglib.h>
 #include <libexif/exif-data.h>
 
 #include "platform/ui/ImageDecoder.h"
+#include "platform/ui/JPEGErrorManager.h"
 
 namespace ui {
 namespace {
-
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void exitWithError(j_common_ptr cinfo) {
-    auto* manager = reinterpret_cast<ErrorManager*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, manager->message);
-    std::longjmp(manager->jump, 1);
-}
-
-// Warnings ("premature end of data", "extraneous bytes") are common in camera and web
-// files and still give a usable picture; keep them off stderr.
-void ignoreMessage(j_common_ptr, int) {}
-
-void installErrorManager(jpeg_decompress_struct* cinfo, ErrorManager* manager) {
-    cinfo->err = jpeg_std_error(&manager->pub);
-    manager->pub.error_exit = exitWithError;
-    manager->pub.emit_message = ignoreMessage;
-    manager->message[0] = '\0';
-}
-
-ImageOrientation orientationFromExif(int value) {
-    switch (value) {
-        case 2:
-            return ImageOrientation::UpMirrored;
-        case 3:
-            return ImageOrientation::Down;
-        case 4:
-            return ImageOrientation::DownMirrored;
-        case 5:
-            return ImageOrientation::LeftMirrored;
-        case 6:
-            return ImageOrientation::Right;
-        case 7:
-            return ImageOrientation::RightMirrored;
-        case 8:
-            return ImageOrientation::Left;
-        default:
-            return ImageOrientation::Up;
-    }
-}
 
 ImageOrientation exifOrientation(const jpeg_decompress_struct& cinfo) {
     static constexpr unsigned char kExifHeader[] = {'E', 'x', 'i', 'f', 0, 0};
@@ -75,7 +30,7 @@ ImageOrientation exifOrientation(const jpeg_decompress_struct& cinfo) {
             value = exif_get_short(entry->data, exif_data_get_byte_order(exif));
         }
         exif_data_unref(exif);
-        return orientationFromExif(value);
+        return ImageDecoder::orientationFromTag(value);
     }
     return ImageOrientation::Up;
 }
@@ -84,8 +39,8 @@ enum class Outcome { Decoded, Failed, TooLarge, Unsupported };
 
 // Everything between setjmp and a possible longjmp lives outside this frame, so no object
 // with a destructor is skipped by the jump.
-Outcome readHeaderInto(jpeg_decompress_struct* cinfo, ErrorManager* errors, const core::Bytes* data,
-                       JPEGInfo* info) {
+Outcome readHeaderInto(jpeg_decompress_struct* cinfo, JPEGErrorManager* errors,
+                       const core::Bytes* data, JPEGInfo* info) {
     if (setjmp(errors->jump)) {
         jpeg_destroy_decompress(cinfo);
         return Outcome::Failed;
@@ -141,7 +96,7 @@ void readScanlines(jpeg_decompress_struct* cinfo, DecodeTarget* target) {
     }
 }
 
-Outcome decodeInto(jpeg_decompress_struct* cinfo, ErrorManager* errors, const core::Bytes* data,
+Outcome decodeInto(jpeg_decompress_struct* cinfo, JPEGErrorManager* errors, const core::Bytes* data,
                    int scaleEighths, DecodeTarget* target) {
     if (setjmp(errors->jump)) {
         jpeg_destroy_decompress(cinfo);
@@ -173,7 +128,7 @@ Outcome decodeInto(jpeg_decompress_struct* cinfo, ErrorManager* errors, const co
     return Outcome::Decoded;
 }
 
-core::Error failure(Outcome outcome, const ErrorManager& errors) {
+core::Error failure(Outcome outcome, const JPEGErrorManager& errors) {
     switch (outcome) {
         case Outcome::TooLarge:
             return ImageDecoder::error(ImageError::TooLarge, "The JPEG picture is too large");
@@ -190,8 +145,8 @@ core::Error failure(Outcome outcome, const ErrorManager& errors) {
 
 core::Expected<JPEGInfo> JPEGDecoder::readHeader(const core::Bytes& data) {
     jpeg_decompress_struct cinfo{};
-    ErrorManager errors{};
-    installErrorManager(&cinfo, &errors);
+    JPEGErrorManager errors{};
+    cinfo.err = errors.attach();
     JPEGInfo info;
     Outcome outcome = readHeaderInto(&cinfo, &errors, &data, &info);
     if (outcome != Outcome::Decoded) {
@@ -205,8 +160,8 @@ core::Expected<BitmapPtr> JPEGDecoder::decode(const core::Bytes& data, int scale
         scaleEighths = 8;
     }
     jpeg_decompress_struct cinfo{};
-    ErrorManager errors{};
-    installErrorManager(&cinfo, &errors);
+    JPEGErrorManager errors{};
+    cinfo.err = errors.attach();
     DecodeTarget target;
     Outcome outcome = decodeInto(&cinfo, &errors, &data, scaleEighths, &target);
     if (outcome != Outcome::Decoded) {

@@ -3,29 +3,15 @@
 #include <algorithm>
 #include <cmath>
 #include <csetjmp>
-#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
-#include <jpeglib.h>
-
 #include "platform/ui/ImageDecoder.h"
+#include "platform/ui/JPEGErrorManager.h"
 #include "platform/ui/Resampler.h"
 
 namespace ui {
 namespace {
-
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void exitWithError(j_common_ptr cinfo) {
-    auto* manager = reinterpret_cast<ErrorManager*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, manager->message);
-    std::longjmp(manager->jump, 1);
-}
 
 void flattenRow(const std::uint8_t* in, std::uint8_t* out, int width) {
     for (int x = 0; x < width; ++x, in += 4, out += 3) {
@@ -55,8 +41,8 @@ void writeRows(jpeg_compress_struct* cinfo, const Bitmap& bitmap, EncodeState* s
 }
 
 // No object with a destructor lives in this frame, so the longjmp skips none.
-bool compress(jpeg_compress_struct* cinfo, ErrorManager* errors, const Bitmap* bitmap, int quality,
-              EncodeState* state) {
+bool compress(jpeg_compress_struct* cinfo, JPEGErrorManager* errors, const Bitmap* bitmap,
+              int quality, EncodeState* state) {
     if (setjmp(errors->jump)) {
         jpeg_destroy_compress(cinfo);
         return false;
@@ -90,9 +76,8 @@ core::Expected<core::Bytes> JPEGEncoder::encode(const Bitmap& bitmap, int qualit
         return ImageDecoder::error(ImageError::EncodeFailed, "An empty picture cannot be encoded");
     }
     jpeg_compress_struct cinfo{};
-    ErrorManager errors{};
-    cinfo.err = jpeg_std_error(&errors.pub);
-    errors.pub.error_exit = exitWithError;
+    JPEGErrorManager errors{};
+    cinfo.err = errors.attach();
     EncodeState state;
     state.rgbRow.resize(static_cast<std::size_t>(bitmap.width()) * 3);
     const bool ok = compress(&cinfo, &errors, &bitmap, std::clamp(quality, 0, 100), &state);

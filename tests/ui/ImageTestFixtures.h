@@ -86,6 +86,45 @@ inline core::Bytes withExifOrientation(const core::Bytes& jpeg, std::uint16_t or
     return out;
 }
 
+// An uncompressed little-endian RGB TIFF of `bitmap` (RGB8) with the given Orientation tag.
+inline core::Bytes tiffOf(const Bitmap& bitmap, unsigned orientation = 1) {
+    core::Bytes b = {'I', 'I', 42, 0};
+    auto put16 = [&b](unsigned v) { b.insert(b.end(), {std::uint8_t(v), std::uint8_t(v >> 8)}); };
+    auto put32 = [&](unsigned v) {
+        put16(v & 0xFFFF);
+        put16(v >> 16);
+    };
+    const unsigned entries = 10;
+    const unsigned bitsAt = 8 + 2 + entries * 12 + 4;
+    const unsigned pixelsAt = bitsAt + 6;
+    const unsigned w = static_cast<unsigned>(bitmap.width());
+    const unsigned h = static_cast<unsigned>(bitmap.height());
+    put32(8);
+    put16(entries);
+    auto entry = [&](unsigned tag, unsigned type, unsigned count, unsigned value) {
+        put16(tag);
+        put16(type);
+        put32(count);
+        put32(value);
+    };
+    entry(256, 3, 1, w);            // width
+    entry(257, 3, 1, h);            // height
+    entry(258, 3, 3, bitsAt);       // 8 bits a sample, stored after the IFD
+    entry(259, 3, 1, 1);            // no compression
+    entry(262, 3, 1, 2);            // RGB
+    entry(273, 4, 1, pixelsAt);     // strip offset
+    entry(274, 3, 1, orientation);  // orientation
+    entry(277, 3, 1, 3);            // samples per pixel
+    entry(278, 3, 1, h);            // rows per strip
+    entry(279, 4, 1, w * h * 3);    // strip bytes
+    put32(0);
+    put16(8);
+    put16(8);
+    put16(8);
+    b.insert(b.end(), bitmap.pixels().begin(), bitmap.pixels().end());
+    return b;
+}
+
 // JPEG and resampling shift colours a little; this is "the same colour" for the tests.
 inline bool near(Bitmap::RGBA a, Bitmap::RGBA b, int tolerance = 40) {
     return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&

@@ -67,35 +67,7 @@ core::Bytes ico() {
 }
 
 core::Bytes tiff() {
-    core::Bytes b = {'I', 'I', 42, 0};
-    put32(b, 8);
-    const unsigned entries = 9;
-    const unsigned bitsAt = 8 + 2 + entries * 12 + 4;
-    const unsigned pixelsAt = bitsAt + 6;
-    put16(b, entries);
-    auto entry = [&](unsigned tag, unsigned type, unsigned count, unsigned value) {
-        put16(b, tag);
-        put16(b, type);
-        put32(b, count);
-        put32(b, value);
-    };
-    entry(256, 3, 1, 2);         // width
-    entry(257, 3, 1, 2);         // height
-    entry(258, 3, 3, bitsAt);    // 8 bits a sample, stored after the IFD
-    entry(259, 3, 1, 1);         // no compression
-    entry(262, 3, 1, 2);         // RGB
-    entry(273, 4, 1, pixelsAt);  // strip offset
-    entry(277, 3, 1, 3);         // samples per pixel
-    entry(278, 3, 1, 2);         // rows per strip
-    entry(279, 4, 1, 12);        // strip bytes
-    put32(b, 0);
-    put16(b, 8);
-    put16(b, 8);
-    put16(b, 8);
-    for (const auto& c : {kRed, kGreen, kBlue, kWhite}) {
-        b.insert(b.end(), {c.r, c.g, c.b});
-    }
-    return b;
+    return tiffOf(*quadrants(2, 2));
 }
 
 // A GIF whose LZW stream sends a clear code before every pixel, so codes stay 3 bits wide.

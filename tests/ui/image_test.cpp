@@ -21,22 +21,15 @@ struct OrientationCase {
     Bitmap::RGBA corners[4];
 };
 
-class ExifOrientation : public ::testing::TestWithParam<OrientationCase> {};
-
-// The stored picture is 64 x 32 with red, green / blue, white quadrants.
-TEST_P(ExifOrientation, DrawsUprightAsDisplayed) {
-    const OrientationCase& c = GetParam();
-    auto image = Image::create(withExifOrientation(jpegOf(quadrants(64, 32)), c.exif));
-    ASSERT_TRUE(image) << image.error().description();
-    EXPECT_EQ((*image)->orientation(), c.orientation);
-    EXPECT_EQ((*image)->pixelWidth(), 64);
-
-    const Size size = (*image)->size();
+// The stored picture is 64 x 32 with red, green / blue, white quadrants; drawn at its size
+// in points, its corners must show as the case says.
+void expectDrawnUpright(const Image& image, const OrientationCase& c) {
+    const Size size = image.size();
     const bool turned = orientationSwapsAxes(c.orientation);
     EXPECT_EQ(size, turned ? (Size{32, 64}) : (Size{64, 32}));
 
     ASSERT_TRUE(beginImageContext(size));
-    ASSERT_TRUE(drawInRect(**image, Rect({0, 0}, size)));
+    ASSERT_TRUE(drawInRect(image, Rect({0, 0}, size)));
     auto drawn = imageFromCurrentContext();
     endImageContext();
     auto bitmap = drawn->bitmap();
@@ -51,8 +44,28 @@ TEST_P(ExifOrientation, DrawsUprightAsDisplayed) {
     }
 }
 
+class TaggedOrientation : public ::testing::TestWithParam<OrientationCase> {};
+
+// JPEG keeps its pixels as stored and carries the orientation.
+TEST_P(TaggedOrientation, ExifJPEGDrawsUprightAsDisplayed) {
+    const OrientationCase& c = GetParam();
+    auto image = Image::create(withExifOrientation(jpegOf(quadrants(64, 32)), c.exif));
+    ASSERT_TRUE(image) << image.error().description();
+    EXPECT_EQ((*image)->orientation(), c.orientation);
+    EXPECT_EQ((*image)->pixelWidth(), 64);
+    expectDrawnUpright(**image, c);
+}
+
+// TIFF is decoded upright, quarter turns included.
+TEST_P(TaggedOrientation, TIFFDrawsUprightAsDisplayed) {
+    const OrientationCase& c = GetParam();
+    auto image = Image::create(tiffOf(*quadrants(64, 32), static_cast<unsigned>(c.exif)));
+    ASSERT_TRUE(image) << image.error().description();
+    expectDrawnUpright(**image, c);
+}
+
 INSTANTIATE_TEST_SUITE_P(
-    AllEight, ExifOrientation,
+    AllEight, TaggedOrientation,
     ::testing::Values(
         OrientationCase{1, ImageOrientation::Up, {kRed, kGreen, kBlue, kWhite}},
         OrientationCase{2, ImageOrientation::UpMirrored, {kGreen, kRed, kWhite, kBlue}},
