@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "platform/ui/InterfaceError.h"
 #include "platform/ui/MainThreadPrivate.h"
@@ -18,7 +19,63 @@ std::shared_ptr<View> View::create(Rect frame) {
 }
 
 void View::setFrame(Rect frame) {
+    const Size oldSize = frame_.size;
     frame_ = frame;
+    if (autoresizesSubviews_ && !(oldSize == frame.size)) {
+        for (const auto& child : subviews_) {
+            child->resizeWithOldSuperviewSize(oldSize, frame.size);
+        }
+    }
+}
+
+namespace {
+
+// One axis of autoresizing: the change of the superview's length is shared by the flexible
+// parts (margin before, length, margin after) in proportion to their lengths, or evenly
+// when they have none. Returns the new start and length.
+std::pair<double, double> resizeAxis(double start, double length, double oldExtent,
+                                     double newExtent, const bool flexible[3]) {
+    const double parts[3] = {start, length, oldExtent - start - length};
+    double flexibleTotal = 0;
+    int flexibleCount = 0;
+    for (int i = 0; i < 3; ++i) {
+        if (flexible[i]) {
+            flexibleTotal += std::max(0.0, parts[i]);
+            ++flexibleCount;
+        }
+    }
+    if (flexibleCount == 0) {
+        return {start, length};
+    }
+    const double delta = newExtent - oldExtent;
+    double share[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        if (flexible[i]) {
+            share[i] = flexibleTotal > 0 ? delta * std::max(0.0, parts[i]) / flexibleTotal
+                                         : delta / flexibleCount;
+        }
+    }
+    return {start + share[0], std::max(0.0, length + share[1])};
+}
+
+}  // namespace
+
+void View::resizeWithOldSuperviewSize(Size oldSize, Size newSize) {
+    const AutoresizingMask m = autoresizingMask_;
+    if (m == AutoresizingMask::None) {
+        return;
+    }
+    const bool horizontal[3] = {hasFlag(m, AutoresizingMask::FlexibleLeftMargin),
+                                hasFlag(m, AutoresizingMask::FlexibleWidth),
+                                hasFlag(m, AutoresizingMask::FlexibleRightMargin)};
+    const bool vertical[3] = {hasFlag(m, AutoresizingMask::FlexibleTopMargin),
+                              hasFlag(m, AutoresizingMask::FlexibleHeight),
+                              hasFlag(m, AutoresizingMask::FlexibleBottomMargin)};
+    auto [x, width] =
+        resizeAxis(frame_.origin.x, frame_.size.width, oldSize.width, newSize.width, horizontal);
+    auto [y, height] =
+        resizeAxis(frame_.origin.y, frame_.size.height, oldSize.height, newSize.height, vertical);
+    setFrame(Rect(x, y, width, height));
 }
 
 void View::setAlpha(double alpha) {
@@ -116,29 +173,67 @@ bool View::isVisibleOnScreen() const {
     }
 }
 
-Rect View::frameInWindow() const {
-    Rect result = frame_;
-    for (auto view = superview(); view; view = view->superview()) {
-        if (!view->superview()) {
-            break;  // the window's own frame is in screen coordinates
-        }
-        Point origin = view->bounds().origin;
-        result.origin.x += view->frame_.origin.x - origin.x;
-        result.origin.y += view->frame_.origin.y - origin.y;
+AffineTransform View::transformToSuperview() const {
+    const double halfWidth = frame_.size.width / 2;
+    const double halfHeight = frame_.size.height / 2;
+    return AffineTransform::makeTranslation(-halfWidth, -halfHeight)
+        .concat(transform_)
+        .concat(AffineTransform::makeTranslation(frame_.origin.x + halfWidth,
+                                                 frame_.origin.y + halfHeight));
+}
+
+AffineTransform View::transformToWindow() const {
+    AffineTransform result;
+    const View* view = this;
+    std::shared_ptr<View> holder = superview();
+    // The root's own frame is in screen coordinates, so the walk stops below it.
+    while (holder) {
+        result = result.concat(view->transformToSuperview());
+        view = holder.get();
+        holder = holder->superview();
     }
     return result;
+}
+
+Rect View::frameInWindow() const {
+    if (!superview()) {
+        return frame_;  // a window (or a detached root) is placed by its own frame
+    }
+    return transformToWindow().apply(bounds());
+}
+
+std::optional<Point> View::convertPointTo(Point point, const View* view) const {
+    const Point inWindow = transformToWindow().apply(point);
+    if (view == nullptr) {
+        return inWindow;
+    }
+    std::optional<AffineTransform> fromWindow = view->transformToWindow().inverted();
+    if (!fromWindow) {
+        return std::nullopt;
+    }
+    return fromWindow->apply(inWindow);
+}
+
+std::optional<Point> View::convertPointFrom(Point point, const View* view) const {
+    const Point inWindow = view ? view->transformToWindow().apply(point) : point;
+    std::optional<AffineTransform> fromWindow = transformToWindow().inverted();
+    if (!fromWindow) {
+        return std::nullopt;
+    }
+    return fromWindow->apply(inWindow);
 }
 
 std::shared_ptr<View> View::hitTest(Point point) {
     if (hidden_ || alpha_ <= 0.01 || !userInteractionEnabled_ || !pointInside(point)) {
         return nullptr;
     }
-    Point origin = bounds().origin;
     for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it) {
-        const Rect& childFrame = (*it)->frame_;
-        Point inChild{point.x + origin.x - childFrame.origin.x,
-                      point.y + origin.y - childFrame.origin.y};
-        if (auto hit = (*it)->hitTest(inChild)) {
+        // A child scaled to nothing covers no point.
+        std::optional<AffineTransform> intoChild = (*it)->transformToSuperview().inverted();
+        if (!intoChild) {
+            continue;
+        }
+        if (auto hit = (*it)->hitTest(intoChild->apply(point))) {
             return hit;
         }
     }

@@ -3,11 +3,13 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/core/Expected.h"
+#include "platform/ui/AffineTransform.h"
 #include "platform/ui/Color.h"
 #include "platform/ui/Geometry.h"
 #include "platform/ui/InterfaceValue.h"
@@ -24,6 +26,23 @@ enum class Animated { No, Yes };
 // How an image view fits its image into its bounds.
 enum class ContentMode { ScaleToFill = 0, ScaleAspectFit = 1, ScaleAspectFill = 2, Center = 4 };
 
+// Which of a view's margins and sizes follow its superview's resizing; combine with |.
+enum class AutoresizingMask : unsigned {
+    None = 0,
+    FlexibleLeftMargin = 1 << 0,
+    FlexibleWidth = 1 << 1,
+    FlexibleRightMargin = 1 << 2,
+    FlexibleTopMargin = 1 << 3,
+    FlexibleHeight = 1 << 4,
+    FlexibleBottomMargin = 1 << 5,
+};
+constexpr AutoresizingMask operator|(AutoresizingMask x, AutoresizingMask y) {
+    return static_cast<AutoresizingMask>(static_cast<unsigned>(x) | static_cast<unsigned>(y));
+}
+constexpr bool hasFlag(AutoresizingMask mask, AutoresizingMask flag) {
+    return (static_cast<unsigned>(mask) & static_cast<unsigned>(flag)) != 0;
+}
+
 // A rectangle of the screen and the root of every visible thing. A view holds state only —
 // frame, visibility, children — and a renderer or the headless driver reads it. Main thread.
 class View : public Responder {
@@ -33,8 +52,16 @@ public:
     View(const View&) = delete;
     View& operator=(const View&) = delete;
 
+    // The untransformed rectangle in the superview's coordinates; the transform turns the
+    // view about the frame's centre. Resizing lays children out by their autoresizing masks.
     Rect frame() const { return frame_; }
     void setFrame(Rect frame);
+    AffineTransform transform() const { return transform_; }
+    void setTransform(const AffineTransform& transform) { transform_ = transform; }
+    AutoresizingMask autoresizingMask() const { return autoresizingMask_; }
+    void setAutoresizingMask(AutoresizingMask mask) { autoresizingMask_ = mask; }
+    bool autoresizesSubviews() const { return autoresizesSubviews_; }
+    void setAutoresizesSubviews(bool autoresizes) { autoresizesSubviews_ = autoresizes; }
     // The view's own coordinate space: its size at the origin.
     Rect bounds() const { return Rect(Point{}, frame_.size); }
 
@@ -67,9 +94,19 @@ public:
 
     // Whether the view and all its ancestors are shown and it sits in a window.
     bool isVisibleOnScreen() const;
-    // The frame in window coordinates.
+    // The bounds in window coordinates (the box around them when turned).
     Rect frameInWindow() const;
-    // The deepest visible, interactive view containing `point` (in this view's coordinates).
+    // Maps this view's coordinates into the superview's: the frame's place and the transform.
+    // A renderer draws the view's contents through it.
+    AffineTransform transformToSuperview() const;
+    // Maps this view's coordinates into those of the root of its tree (the window).
+    AffineTransform transformToWindow() const;
+    // A point of this view in `view`'s coordinates, and back; a null view is the window.
+    // Empty when a transform on the way cannot be inverted (a view scaled to nothing).
+    std::optional<Point> convertPointTo(Point point, const View* view) const;
+    std::optional<Point> convertPointFrom(Point point, const View* view) const;
+    // The deepest visible, interactive view containing `point` (in this view's coordinates),
+    // through every child's transform.
     virtual std::shared_ptr<View> hitTest(Point point);
     bool pointInside(Point point) const { return bounds().contains(point); }
 
@@ -97,7 +134,12 @@ private:
     void setSuperview(const std::shared_ptr<View>& superview);
     void notifyMovedToWindow();
 
+    void resizeWithOldSuperviewSize(Size oldSize, Size newSize);
+
     Rect frame_;
+    AffineTransform transform_;
+    AutoresizingMask autoresizingMask_ = AutoresizingMask::None;
+    bool autoresizesSubviews_ = true;
     bool hidden_ = false;
     double alpha_ = 1.0;
     bool userInteractionEnabled_ = true;

@@ -1,7 +1,10 @@
 #include "platform/ui/Window.h"
 
+#include <cmath>
+
 #include "platform/ui/Application.h"
 #include "platform/ui/MainThreadPrivate.h"
+#include "platform/ui/Screen.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/ViewController.h"
 
@@ -36,6 +39,7 @@ void Window::setRootViewController(std::shared_ptr<ViewController> controller) {
     }
     auto view = rootViewController_->view();
     view->setFrame(bounds());
+    view->setAutoresizingMask(AutoresizingMask::FlexibleWidth | AutoresizingMask::FlexibleHeight);
     insertSubview(view, 0);
     if (!isHidden()) {
         rootViewController_->beginAppearanceTransition(Appearing::Yes, Animated::No);
@@ -89,6 +93,14 @@ std::shared_ptr<ViewController> Window::visibleViewController() const {
 
 std::string Window::stateDescription() const {
     return isKeyWindow() ? "key" : "";
+}
+
+std::shared_ptr<View> Window::hitTestScreenPixel(Point pixel, double scale) {
+    if (!(scale > 0) || !std::isfinite(scale)) {
+        scale = Screen::main().scale();
+    }
+    const Rect placed = frame();
+    return hitTest(Point{pixel.x / scale - placed.origin.x, pixel.y / scale - placed.origin.y});
 }
 
 }  // namespace ui

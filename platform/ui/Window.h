@@ -32,6 +32,11 @@ public:
     // the top of navigation stacks.
     std::shared_ptr<ViewController> visibleViewController() const;
 
+    // The view under a point of the screen given in pixels at `scale` pixels per point (the
+    // main screen's by default), as a click or touch reports it: pixels to points, then into
+    // the window and down through every transform.
+    std::shared_ptr<View> hitTestScreenPixel(Point pixel, double scale = 0);
+
     std::string stateDescription() const override;
 
 private:
