@@ -62,9 +62,6 @@ core::Error makeURLError(URLErrorCode code, const std::optional<URL>& failingURL
         auto object = std::make_shared<URL>(*failingURL);
         error.set(kURLErrorFailingURLStringErrorKey, core::Value(failingURL->absoluteString()));
         error.set(core::URLErrorFailingURLErrorKey, object);
-        if (kURLErrorFailingURLKey != core::URLErrorFailingURLErrorKey) {
-            error.set(kURLErrorFailingURLKey, object);
-        }
     }
     return error;
 }

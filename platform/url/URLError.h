@@ -9,10 +9,9 @@ namespace url {
 
 // The error domain of URL loading, under the platform's own name.
 inline constexpr std::string_view kURLErrorDomain = "NSURLErrorDomain";
-// The failing URL as text; the URL object itself goes under core::URLErrorFailingURLErrorKey
-// (and under kURLErrorFailingURLKey, the platform's spelling, when the two differ).
-inline constexpr std::string_view kURLErrorFailingURLStringErrorKey = "NSErrorFailingURLStringKey";
-inline constexpr std::string_view kURLErrorFailingURLKey = "NSErrorFailingURLKey";
+// The failing URL as text. The URL object itself goes under core::URLErrorFailingURLErrorKey,
+// the one key every layer reads the failing URL from.
+inline constexpr std::string_view kURLErrorFailingURLStringErrorKey = "ErrorFailingURLStringKey";
 
 // Codes of kURLErrorDomain, with the platform's values.
 enum class URLErrorCode : std::int64_t {

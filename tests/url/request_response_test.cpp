@@ -86,7 +86,7 @@ TEST(URLError, CarriesDescriptionAndFailingURL) {
     EXPECT_EQ(error.code(), -1001);
     EXPECT_EQ(error.localizedDescription(), "The request timed out.");
     EXPECT_EQ(error.failingURL(), "http://h/slow");
-    EXPECT_EQ(error.object<url::URL>(url::kURLErrorFailingURLKey)->absoluteString(),
+    EXPECT_EQ(error.object<url::URL>(core::URLErrorFailingURLErrorKey)->absoluteString(),
               "http://h/slow");
     EXPECT_FALSE(url::makeURLError(url::URLErrorCode::BadURL, std::nullopt).failingURL());
 }
