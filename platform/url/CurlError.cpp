@@ -4,8 +4,6 @@ namespace url {
 
 URLErrorCode urlErrorCodeForCurl(CURLcode code) {
     switch (code) {
-        case CURLE_UNSUPPORTED_PROTOCOL:
-            return URLErrorCode::UnsupportedURL;
         case CURLE_URL_MALFORMAT:
             return URLErrorCode::BadURL;
         case CURLE_COULDNT_RESOLVE_HOST:
@@ -31,6 +29,10 @@ URLErrorCode urlErrorCodeForCurl(CURLcode code) {
         case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
         case CURLE_SSL_INVALIDCERTSTATUS:
             return URLErrorCode::SecureConnectionFailed;
+        // Every caller turns away schemes other than http, https and file before libcurl sees
+        // the URL, so libcurl refusing the protocol means the answer was no HTTP it accepts
+        // (a status line of garbage reads as HTTP/0.9, an unknown version is refused).
+        case CURLE_UNSUPPORTED_PROTOCOL:
         case CURLE_WEIRD_SERVER_REPLY:
         case CURLE_BAD_CONTENT_ENCODING:
         case CURLE_HTTP_RETURNED_ERROR:

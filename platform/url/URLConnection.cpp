@@ -1,10 +1,11 @@
 #include "platform/url/URLConnection.h"
 
 #include <algorithm>
-#include <cmath>
 #include <map>
 
+#include "platform/core/Clock.h"
 #include "platform/core/InputStream.h"
+#include "platform/core/Timer.h"
 #include "platform/url/CurlErrorPrivate.h"
 #include "platform/url/CurlMultiDriverPrivate.h"
 #include "platform/url/HTTPURLResponse.h"
@@ -17,6 +18,13 @@ namespace {
 constexpr int kMaxRedirects = 16;
 // Answers larger than this are not offered for caching, so a download is never held twice.
 constexpr size_t kMaxCacheableBytes = 1 << 20;
+// libcurl reads the socket into a buffer of this size and hands each filled buffer to the
+// write callback. Its default of 16 KiB costs one trip through the delegate and the output
+// stream per 16 KiB, which on a large download is the bulk of the network thread's work.
+constexpr long kReceiveBufferBytes = 256 * 1024;
+// An idle time-out this close to its end counts as reached: waiting out a rounding error
+// would cost another turn of the timer.
+constexpr double kTimerSlackSeconds = 0.001;
 
 bool isRedirectStatus(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -143,6 +151,10 @@ private:
     const std::optional<URL>& currentURL() const { return request_->url(); }
 
     void startTransfer();
+    double idleInterval() const;
+    void noteActivity() { lastActivity_ = core::Clock::now(); }
+    void armIdleTimer(double after);
+    void idleTimerFired();
     bool configure();
     void configureMethodAndBody(curl_slist*& headers);
     void releaseTransfer();
@@ -184,6 +196,8 @@ private:
     std::optional<core::Error> bodyError_;
     std::int64_t sent_ = 0;
     std::int64_t expectedToSend_ = -1;
+    core::Clock::TimePoint lastActivity_;
+    std::shared_ptr<core::Timer> idleTimer_;
 
     // The load as a whole.
     std::shared_ptr<const URLResponse> response_;
@@ -245,8 +259,47 @@ void URLConnection::Loader::startTransfer() {
     });
     driver_ = added ? &driver : nullptr;
     if (!added) {
-        fail(makeURLError(URLErrorCode::Unknown, currentURL(), "The transfer could not start."));
+        return fail(
+            makeURLError(URLErrorCode::Unknown, currentURL(), "The transfer could not start."));
     }
+    noteActivity();
+    armIdleTimer(idleInterval());
+}
+
+double URLConnection::Loader::idleInterval() const {
+    double interval = request_->timeoutInterval();
+    return interval > 0 ? interval : URLRequest::kDefaultTimeoutInterval;
+}
+
+// The time-out bounds any stretch in which no byte moves either way, connecting included.
+// libcurl's own low-speed check averages over several seconds, far too coarse for short
+// intervals, so the loop's clock keeps the watch; moving bytes only stamps the time, and the
+// timer, when it fires early, waits out the rest.
+void URLConnection::Loader::armIdleTimer(double after) {
+    if (idleTimer_) {
+        idleTimer_->invalidate();
+    }
+    std::weak_ptr<URLConnection> weakOwner = owner_.protectedThis();
+    idleTimer_ = core::Timer::create(after, core::Timer::Repeats::No, [weakOwner](core::Timer&) {
+        if (auto owner = weakOwner.lock()) {
+            owner->loader_->idleTimerFired();
+        }
+    });
+    auto loop = core::RunLoop::current();
+    for (const auto& mode : owner_.scheduledModes()) {
+        loop->addTimer(idleTimer_, mode);
+    }
+}
+
+void URLConnection::Loader::idleTimerFired() {
+    if (driver_ == nullptr || !live()) {
+        return;
+    }
+    double left = idleInterval() - (core::Clock::now() - lastActivity_).count();
+    if (left > kTimerSlackSeconds) {
+        return armIdleTimer(left);
+    }
+    fail(makeURLError(URLErrorCode::TimedOut, currentURL()));
 }
 
 bool URLConnection::Loader::configure() {
@@ -275,17 +328,12 @@ bool URLConnection::Loader::configure() {
     curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "http,https,file");
     curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy_, CURLOPT_TCP_NODELAY, 1L);
+    curl_easy_setopt(easy_, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     curl_easy_setopt(easy_, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &Loader::onHeader);
     curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &Loader::onWrite);
     curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
-    // The interval bounds both connecting and any stretch without a byte moving.
-    double timeout = request_->timeoutInterval() > 0 ? request_->timeoutInterval() : 60.0;
-    curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout * 1000));
-    curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_TIME,
-                     std::max(1L, static_cast<long>(std::ceil(timeout))));
     if (request_->httpShouldHandleCookies()) {
         curl_easy_setopt(easy_, CURLOPT_SHARE, CurlMultiDriver::current().cookieShare());
         curl_easy_setopt(easy_, CURLOPT_COOKIEFILE, "");
@@ -354,6 +402,10 @@ void URLConnection::Loader::configureMethodAndBody(curl_slist*&) {
 }
 
 void URLConnection::Loader::releaseTransfer() {
+    if (idleTimer_) {
+        idleTimer_->invalidate();
+        idleTimer_.reset();
+    }
     if (driver_ != nullptr) {
         driver_->remove(easy_);
         driver_ = nullptr;
@@ -418,6 +470,7 @@ int URLConnection::Loader::onSeek(void* opaque, curl_off_t offset, int origin) {
 }
 
 size_t URLConnection::Loader::header(std::string_view raw) {
+    noteActivity();
     std::string line = trimmed(raw);
     if (raw.starts_with("HTTP/")) {
         // A new answer head: anything held from an earlier one (an interim 401 that libcurl
@@ -490,6 +543,7 @@ bool URLConnection::Loader::followRedirect(const std::shared_ptr<const HTTPURLRe
 }
 
 size_t URLConnection::Loader::write(const char* data, size_t size) {
+    noteActivity();
     if (!live()) {
         return 0;
     }
@@ -540,6 +594,7 @@ size_t URLConnection::Loader::read(char* buffer, size_t size) {
         }
     }
     if (count > 0) {
+        noteActivity();
         sent_ += count;
         auto delegate = delegate_;
         delegate->didSendBodyData(owner_, count, sent_, expectedToSend_);
@@ -759,6 +814,11 @@ void URLConnection::continueWithoutCredential(
 void URLConnection::cancelAuthenticationChallenge(
     const std::shared_ptr<URLAuthenticationChallenge>& challenge) {
     answer(Answer::Cancel, nullptr, challenge);
+}
+
+std::vector<std::string> URLConnection::scheduledModes() {
+    std::lock_guard lock(mutex_);
+    return modes_;
 }
 
 std::string URLConnection::description() const {

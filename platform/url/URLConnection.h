@@ -59,6 +59,7 @@ private:
     URLConnection(const URLRequest& request, std::shared_ptr<URLConnectionDelegate> delegate);
     std::shared_ptr<URLConnection> protectedThis();
     void post(core::Task task);
+    std::vector<std::string> scheduledModes();
     void answer(Answer answer, std::shared_ptr<URLCredential> credential,
                 std::shared_ptr<URLAuthenticationChallenge> challenge);
 

@@ -412,6 +412,10 @@ bool LoopbackServer::sendResponse(int fd, const RecordedRequest& request,
     if (response.closeWithoutAnswer || !waitOrStop(response.delayBeforeHeaders)) {
         return false;
     }
+    if (response.rawAnswer) {
+        sendAll(fd, *response.rawAnswer);
+        return false;
+    }
     std::string head = "HTTP/1.1 " + std::to_string(response.status) + " " +
                        reasonPhrase(response.status) + "\r\n";
     for (const auto& [name, value] : response.headers) {

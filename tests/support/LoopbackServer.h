@@ -42,6 +42,9 @@ struct ScriptedResponse {
     std::optional<size_t> disconnectAfterBodyBytes;
     // Read the request, then close the connection without a byte of answer.
     bool closeWithoutAnswer = false;
+    // Sent as it is in place of a well-formed answer (a broken status line, say), then the
+    // connection is closed.
+    std::optional<std::string> rawAnswer;
 
     static ScriptedResponse text(int status, std::string body,
                                  std::string contentType = "text/plain");

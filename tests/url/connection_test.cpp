@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
+#include <future>
 
 #include "platform/core/InputStream.h"
 #include "platform/url/HTTPURLResponse.h"
@@ -321,6 +323,12 @@ TEST_F(URLConnectionTest, NetworkFailuresMapToURLErrors) {
     slow.setTimeoutInterval(0.3);
     // A port that was just free: nobody listens there.
     int refusedPort = LoopbackServer().port();
+    ScriptedResponse garbage;
+    garbage.rawAnswer = "SURE, HERE IT COMES\r\n\r\nbody";
+    server.route("/garbage", [=](const auto&) { return garbage; });
+    ScriptedResponse badVersion;
+    badVersion.rawAnswer = "HTTP/7.3 200 OK\r\nContent-Length: 2\r\n\r\nok";
+    server.route("/version", [=](const auto&) { return badVersion; });
     auto refused =
         url::URLRequest(url::URL::create("http://127.0.0.1:" + std::to_string(refusedPort) + "/"));
 
@@ -331,6 +339,8 @@ TEST_F(URLConnectionTest, NetworkFailuresMapToURLErrors) {
     std::vector<Case> cases = {
         {slow, url::URLErrorCode::TimedOut},
         {request("/cut"), url::URLErrorCode::NetworkConnectionLost},
+        {request("/garbage"), url::URLErrorCode::BadServerResponse},
+        {request("/version"), url::URLErrorCode::BadServerResponse},
         {refused, url::URLErrorCode::CannotConnectToHost},
         {url::URLRequest(url::URL::create("http://proofshot.invalid/")),
          url::URLErrorCode::CannotFindHost},
@@ -349,6 +359,38 @@ TEST_F(URLConnectionTest, NetworkFailuresMapToURLErrors) {
                       request.url()->absoluteString());
         }
     }
+}
+
+// The time-out bounds each stretch without a byte moving, so it counts from the last byte,
+// not from the start, and holds to the interval even when it is short.
+TEST_F(URLConnectionTest, TimesOutAfterTheIntervalWithoutABytesMoving) {
+    core::testing::ScopedVirtualClock clock;
+    std::promise<void> answerNow;
+    std::shared_future<void> gate = answerNow.get_future().share();
+    std::atomic<bool> asked{false};
+    ScriptedResponse trickle = ScriptedResponse::text(200, std::string(3000, 't'));
+    trickle.chunked = true;
+    trickle.delayBetweenChunks = std::chrono::seconds(30);
+    server.route("/trickle", [&, gate](const auto&) {
+        asked = true;
+        gate.wait();
+        return trickle;
+    });
+    auto slow = request("/trickle");
+    slow.setTimeoutInterval(0.5);
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto connection = url::URLConnection::create(slow, delegate);
+
+    ASSERT_TRUE(pumpUntil([&] { return asked.load(); }));
+    clock.advanceAndPump(0.3);
+    answerNow.set_value();
+    ASSERT_TRUE(pumpUntil([&] { return delegate->events().size() >= 2; }));  // response, data
+    clock.advanceAndPump(0.45);  // 0.75 s since the start, 0.45 s since the last byte
+    EXPECT_FALSE(delegate->ended());
+    clock.advanceAndPump(0.05);
+    ASSERT_TRUE(pumpUntil([&] { return delegate->ended(); }));
+    EXPECT_EQ(delegate->outline(), (Events{"response 200", "data", "fail -1001"}));
+    EXPECT_EQ(delegate->error()->failingURL(), server.url("/trickle"));
 }
 
 TEST_F(URLConnectionTest, OffersOnlyCacheableAnswersForCaching) {
