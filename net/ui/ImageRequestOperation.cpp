@@ -49,7 +49,7 @@ std::shared_ptr<ImageRequestOperation> ImageRequestOperation::create(
 }
 
 ImageRequestOperation::ImageRequestOperation(const url::URLRequest& request)
-    : HTTPRequestOperation(request), scale_(ui::Screen::main().scale()) {
+    : TypedRequestOperation(request), scale_(ui::Screen::main().scale()) {
     staticClass();
 }
 
@@ -95,39 +95,36 @@ std::shared_ptr<ImageRequestOperation> ImageRequestOperation::imageRequestOperat
     return imageRequestOperationWithRequest(request, nullptr, std::move(adapter), nullptr);
 }
 
-ImageRequestOperation::ImagePtr ImageRequestOperation::responseImage() const {
-    std::lock_guard lock(imageMutex_);
-    if (image_ || decodeError_ || !isFinished()) {
-        return image_;
+namespace {
+
+ImageRequestOperation::ImagePtr decodeImage(const std::shared_ptr<const core::Bytes>& body,
+                                            std::shared_ptr<const core::Error>& error) {
+    auto decoded = ui::Image::create(*body);
+    if (decoded) {
+        return std::move(decoded).value();
     }
-    if (!decoded_) {
-        auto body = responseData();
-        if (!body || body->empty()) {
-            return nullptr;
-        }
-        auto decoded = ui::Image::create(*body);
-        if (!decoded) {
-            core::Error error(
-                std::string(NetworkingErrorDomain),
-                static_cast<std::int64_t>(NetworkingErrorCode::CannotDecodeContentData));
-            error.set(
-                core::LocalizedDescriptionKey,
+    core::Error failure(std::string(NetworkingErrorDomain),
+                        static_cast<std::int64_t>(NetworkingErrorCode::CannotDecodeContentData));
+    failure.set(core::LocalizedDescriptionKey,
                 core::Value("The body is not an image: " + decoded.error().localizedDescription()));
-            decodeError_ = std::make_shared<const core::Error>(std::move(error));
-            return nullptr;
-        }
-        decoded_ = std::move(decoded).value();
+    error = std::make_shared<const core::Error>(std::move(failure));
+    return nullptr;
+}
+
+}  // namespace
+
+ImageRequestOperation::ImagePtr ImageRequestOperation::responseImage() const {
+    auto decoded = decoded_.get(*this, decodeImage);
+    std::lock_guard lock(imageMutex_);
+    if (!image_ && decoded) {
+        image_ = ui::Image::create(*decoded, scale_, decoded->orientation());
     }
-    image_ = ui::Image::create(*decoded_, scale_, decoded_->orientation());
     return image_;
 }
 
 std::shared_ptr<const core::Error> ImageRequestOperation::error() const {
-    {
-        std::lock_guard lock(imageMutex_);
-        if (decodeError_) {
-            return decodeError_;
-        }
+    if (auto decodeError = decoded_.error()) {
+        return decodeError;
     }
     return HTTPRequestOperation::error();
 }
@@ -146,26 +143,12 @@ void ImageRequestOperation::setImageScale(double scale) {
     image_.reset();
 }
 
-void ImageRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success,
-                                                          FailureBlock failure) {
-    auto self = std::static_pointer_cast<ImageRequestOperation>(shared_from_this());
-    setCompletionBlock([self, success = std::move(success), failure = std::move(failure)] {
-        if (self->isCancelled()) {
-            return;
-        }
-        processingQueue()->async([self, success, failure] {
-            // Decoding first lets a body that is not an image fail like any other fault.
-            auto image = self->HTTPRequestOperation::error() ? nullptr : self->responseImage();
-            if (auto error = self->error()) {
-                if (failure) {
-                    self->queueForFailure()->async(
-                        [self, failure, error] { failure(self, *error); });
-                }
-            } else if (success) {
-                self->queueForSuccess()->async([self, success, image] { success(self, image); });
-            }
-        });
-    });
+std::shared_ptr<core::DispatchQueue> ImageRequestOperation::bodyProcessingQueue() const {
+    return processingQueue();
+}
+
+std::any ImageRequestOperation::processedObject() const {
+    return HTTPRequestOperation::error() ? nullptr : responseImage();
 }
 
 }  // namespace net

@@ -4,7 +4,8 @@
 #include <memory>
 #include <mutex>
 
-#include "net/operations/HTTPRequestOperation.h"
+#include "net/operations/ParsedBody.h"
+#include "net/operations/TypedRequestOperation.h"
 #include "platform/core/DispatchQueue.h"
 #include "platform/ui/Image.h"
 
@@ -14,7 +15,7 @@ namespace net {
 // queue shared by every image operation. The success block receives the image
 // (std::shared_ptr<ui::Image>) as its response object. A body that does not decode fails
 // with NetworkingErrorCode::CannotDecodeContentData rather than succeeding with no image.
-class ImageRequestOperation : public HTTPRequestOperation {
+class ImageRequestOperation : public TypedRequestOperation {
 public:
     using ImagePtr = std::shared_ptr<ui::Image>;
     using ProcessingBlock = std::function<ImagePtr(const ImagePtr& image)>;
@@ -52,17 +53,17 @@ public:
     double imageScale() const;
     void setImageScale(double scale);
 
-    void setCompletionBlockWithSuccess(SuccessBlock success, FailureBlock failure) override;
-
 protected:
     explicit ImageRequestOperation(const url::URLRequest& request);
+    std::shared_ptr<core::DispatchQueue> bodyProcessingQueue() const override;
+    // Decodes only an answer that was accepted: a refused one fails without the work.
+    std::any processedObject() const override;
 
 private:
+    ParsedBody<ImagePtr> decoded_;  // at scale 1
     mutable std::mutex imageMutex_;
-    double scale_;                                            // guarded by imageMutex_
-    mutable ImagePtr decoded_;                                // guarded by imageMutex_; scale 1
-    mutable ImagePtr image_;                                  // guarded by imageMutex_
-    mutable std::shared_ptr<const core::Error> decodeError_;  // guarded by imageMutex_
+    double scale_;            // guarded by imageMutex_
+    mutable ImagePtr image_;  // guarded by imageMutex_
 };
 
 }  // namespace net
