@@ -1,13 +1,10 @@
 #include <gtest/gtest.h>
-#include <plist/plist.h>
-
-#include <cstdlib>
-#include <cstring>
 
 #include "net/NetworkingErrors.h"
 #include "net/operations/PropertyListRequestOperation.h"
 #include "net/operations/ResponseParseError.h"
 #include "tests/net/NetTesting.h"
+#include "tests/net/PropertyListTesting.h"
 #include "tests/support/LoopbackServer.h"
 
 namespace net {
@@ -22,19 +19,6 @@ constexpr const char* kXML = R"(<?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
 <plist version="1.0"><dict><key>name</key><string>Jo</string><key>ids</key>
 <array><integer>7</integer><integer>-3</integer></array><key>ok</key><true/></dict></plist>)";
-
-// The same tree in binary form, made by the library the operation reads with.
-std::string binaryOf(const char* xml) {
-    plist_t root = nullptr;
-    plist_from_xml(xml, static_cast<std::uint32_t>(std::strlen(xml)), &root);
-    char* bytes = nullptr;
-    std::uint32_t length = 0;
-    plist_to_bin(root, &bytes, &length);
-    std::string binary(bytes, length);
-    std::free(bytes);
-    plist_free(root);
-    return binary;
-}
 
 const core::Value kExpected(core::Value::Map{
     {"name", "Jo"}, {"ids", core::Value::List{7, -3}}, {"ok", true}});
@@ -76,7 +60,7 @@ protected:
 
 TEST_F(PropertyListOperationTest, XMLAndBinaryBodiesGiveTheSameTree) {
     serve("/a.plist", 200, kXML);
-    serve("/b.plist", 200, binaryOf(kXML));
+    serve("/b.plist", 200, testing::binaryPropertyListOf(kXML));
     Outcome xml;
     auto xmlOperation = run("/a.plist", xml);
     ASSERT_TRUE(xml.succeeded);
@@ -91,7 +75,7 @@ TEST_F(PropertyListOperationTest, XMLAndBinaryBodiesGiveTheSameTree) {
 }
 
 TEST_F(PropertyListOperationTest, BrokenBodiesFailWithAParseError) {
-    std::string truncated = binaryOf(kXML);
+    std::string truncated = testing::binaryPropertyListOf(kXML);
     truncated.resize(truncated.size() - 12);  // the trailer's offsets now point outside
     serve("/truncated.plist", 200, "bplist00" + truncated.substr(8));
     serve("/text.plist", 200, "<plist><dict><key>x</key>");

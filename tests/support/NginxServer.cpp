@@ -102,7 +102,8 @@ http {
   fastcgi_temp_path @DIR@/temp/fastcgi;
   uwsgi_temp_path @DIR@/temp/uwsgi;
   scgi_temp_path @DIR@/temp/scgi;
-  types { text/plain txt; text/html html; }
+  include /etc/nginx/mime.types;
+  types { application/x-plist plist; }
   default_type application/octet-stream;
   server {
     listen 127.0.0.1:@PORT@;

@@ -9,7 +9,8 @@ namespace test {
 
 // Debian's nginx on a free loopback port, for tests against a real server. Everything lives
 // in a temporary directory removed at the end: the configuration, the document root, logs
-// and an htpasswd file. Locations:
+// and an htpasswd file. Files go out with the content types of Debian's /etc/nginx/mime.types,
+// and ".plist" as application/x-plist. Locations:
 //   /                 files of the document root, byte ranges honoured
 //   /norange/         the same files, ranges ignored (always 200 with the whole file)
 //   /slow/, /slow-norange/   the same two, sent at 2 MB/s, so a test can act part-way
