@@ -86,9 +86,9 @@ TEST_F(BrokenUpload, TheSameUploadsPassAFaithfulProxyWhole) {
     EXPECT_EQ(server.requests()[0].body, faults::patternedBody(kPhotoSize));
 }
 
-// Disabled: the operation never finishes when its output stream cannot write (the write error
-// is not turned into the operation's failure). Enable once that is mended.
-TEST(FullDisk, DISABLED_ADownloadToAFullDiskFails) {
+// A body the disk cannot take is a failure with the disk's error, reported once, and the
+// connection stops instead of pulling the rest of the body.
+TEST(FullDisk, ADownloadToAFullDiskFails) {
     test::LoopbackServer server;
     server.route("/ipad/stock/big.jpg", [](const test::RecordedRequest&) {
         return test::ScriptedResponse::text(200, faults::patternedBody(kPhotoSize), "image/jpeg");
@@ -97,10 +97,15 @@ TEST(FullDisk, DISABLED_ADownloadToAFullDiskFails) {
         url::URLRequest(url::URL::create(server.url("/ipad/stock/big.jpg"))));
     operation->setOutputStream(
         core::OutputStream::outputStreamToFileAtPath("/dev/full", core::FileWriteMode::Truncate));
-    const auto outcome = faults::run(operation);
+    auto stored = std::make_shared<std::int64_t>(0);
+    operation->setDownloadProgressBlock(
+        [stored](std::int64_t, std::int64_t total, std::int64_t) { *stored = total; });
+    const auto outcome = faults::run(std::move(operation));
     expectFailedOnce(outcome);
     ASSERT_TRUE(outcome.error);
     EXPECT_EQ(outcome.error->code(), ENOSPC) << outcome.error->description();
+    EXPECT_LT(*stored, static_cast<std::int64_t>(kPhotoSize))
+        << "the body went on after the failure";
 }
 
 }  // namespace
