@@ -1,15 +1,11 @@
 #include "platform/ui/V4L2Camera.h"
 
-#include <fcntl.h>
-#include <libv4l2.h>
 #include <linux/videodev2.h>
-#include <poll.h>
 #include <sys/mman.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <vector>
 
 namespace ui {
@@ -19,37 +15,47 @@ constexpr int kPollMilliseconds = 5000;
 // Webcams adjust exposure over the first frames; the third is usually settled.
 constexpr int kFramesToSettle = 3;
 
-int xioctl(int fd, unsigned long request, void* argument) {
+int xioctl(V4L2DeviceAccess& access, int fd, unsigned long request, void* argument) {
     int result;
     do {
-        result = v4l2_ioctl(fd, request, argument);
+        result = access.ioctl(fd, request, argument);
     } while (result == -1 && errno == EINTR);
     return result;
+}
+
+// A device pulled out mid-capture answers ENODEV; it is gone, not merely failing.
+core::Error deviceFailure(int error, const std::string& what) {
+    if (error == ENODEV || error == ENXIO) {
+        return CameraDevice::error(CameraError::Unavailable, "The camera went away");
+    }
+    return CameraDevice::error(CameraError::CaptureFailed, what + ": " + std::strerror(error));
 }
 
 // Closes the device and unmaps its buffers however a capture ends.
 class Session {
 public:
-    explicit Session(const std::string& path) : fd_(v4l2_open(path.c_str(), O_RDWR | O_NONBLOCK)) {}
+    Session(V4L2DeviceAccess& access, const std::string& path)
+        : access_(access), fd_(access.open(path)) {}
     ~Session() {
         if (streaming_) {
             v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-            xioctl(fd_, VIDIOC_STREAMOFF, &type);
+            xioctl(access_, fd_, VIDIOC_STREAMOFF, &type);
         }
         for (auto& [start, length] : buffers_) {
-            v4l2_munmap(start, length);
+            access_.unmap(start, length);
         }
         if (fd_ >= 0) {
-            v4l2_close(fd_);
+            access_.close(fd_);
         }
     }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
     int fd() const { return fd_; }
+    V4L2DeviceAccess& access() const { return access_; }
     bool canCapture() {
         v4l2_capability caps{};
-        if (fd_ < 0 || xioctl(fd_, VIDIOC_QUERYCAP, &caps) != 0) {
+        if (fd_ < 0 || xioctl(access_, fd_, VIDIOC_QUERYCAP, &caps) != 0) {
             return false;
         }
         // Nodes of multi-node drivers describe themselves in device_caps.
@@ -66,9 +72,10 @@ public:
     std::size_t bytesUsed(const v4l2_buffer& buffer) const {
         return std::min<std::size_t>(buffer.bytesused, buffers_[buffer.index].second);
     }
-    bool requeue(v4l2_buffer& buffer) { return xioctl(fd_, VIDIOC_QBUF, &buffer) == 0; }
+    bool requeue(v4l2_buffer& buffer) { return xioctl(access_, fd_, VIDIOC_QBUF, &buffer) == 0; }
 
 private:
+    V4L2DeviceAccess& access_;
     int fd_;
     bool streaming_ = false;
     std::vector<std::pair<void*, std::size_t>> buffers_;
@@ -79,7 +86,7 @@ bool Session::mapBuffers() {
     request.count = 2;
     request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     request.memory = V4L2_MEMORY_MMAP;
-    if (xioctl(fd_, VIDIOC_REQBUFS, &request) != 0 || request.count < 1) {
+    if (xioctl(access_, fd_, VIDIOC_REQBUFS, &request) != 0 || request.count < 1) {
         return false;
     }
     for (unsigned i = 0; i < request.count; ++i) {
@@ -87,16 +94,15 @@ bool Session::mapBuffers() {
         buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         buffer.memory = V4L2_MEMORY_MMAP;
         buffer.index = i;
-        if (xioctl(fd_, VIDIOC_QUERYBUF, &buffer) != 0) {
+        if (xioctl(access_, fd_, VIDIOC_QUERYBUF, &buffer) != 0) {
             return false;
         }
-        void* start = v4l2_mmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_,
-                                buffer.m.offset);
+        void* start = access_.map(fd_, buffer.length, buffer.m.offset);
         if (start == MAP_FAILED) {
             return false;
         }
         buffers_.emplace_back(start, buffer.length);
-        if (xioctl(fd_, VIDIOC_QBUF, &buffer) != 0) {
+        if (xioctl(access_, fd_, VIDIOC_QBUF, &buffer) != 0) {
             return false;
         }
     }
@@ -105,34 +111,36 @@ bool Session::mapBuffers() {
 
 bool Session::start() {
     v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    streaming_ = xioctl(fd_, VIDIOC_STREAMON, &type) == 0;
+    streaming_ = xioctl(access_, fd_, VIDIOC_STREAMON, &type) == 0;
     return streaming_;
 }
 
 core::Expected<v4l2_buffer> Session::nextFrame() {
-    pollfd ready{fd_, POLLIN, 0};
-    int polled;
-    do {
-        polled = ::poll(&ready, 1, kPollMilliseconds);
-    } while (polled < 0 && errno == EINTR);
-    if (polled <= 0) {
+    const int polled = access_.waitReadable(fd_, kPollMilliseconds);
+    if (polled < 0) {
+        return deviceFailure(errno, "The camera failed");
+    }
+    if (polled == 0) {
         return CameraDevice::error(CameraError::CaptureFailed,
                                    "The camera sent no picture in time");
     }
     v4l2_buffer buffer{};
     buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     buffer.memory = V4L2_MEMORY_MMAP;
-    if (xioctl(fd_, VIDIOC_DQBUF, &buffer) != 0 || buffer.index >= buffers_.size()) {
+    if (xioctl(access_, fd_, VIDIOC_DQBUF, &buffer) != 0) {
+        return deviceFailure(errno, "The camera failed");
+    }
+    if (buffer.index >= buffers_.size()) {
         return CameraDevice::error(CameraError::CaptureFailed,
-                                   std::string("The camera failed: ") + std::strerror(errno));
+                                   "The camera handed back a buffer it was never given");
     }
     return buffer;
 }
 
-bool offersNatively(int fd, std::uint32_t pixelFormat) {
+bool offersNatively(V4L2DeviceAccess& access, int fd, std::uint32_t pixelFormat) {
     v4l2_fmtdesc description{};
     description.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    for (description.index = 0; xioctl(fd, VIDIOC_ENUM_FMT, &description) == 0;
+    for (description.index = 0; xioctl(access, fd, VIDIOC_ENUM_FMT, &description) == 0;
          ++description.index) {
         if (description.pixelformat == pixelFormat &&
             !(description.flags & V4L2_FMT_FLAG_EMULATED)) {
@@ -142,12 +150,13 @@ bool offersNatively(int fd, std::uint32_t pixelFormat) {
     return false;
 }
 
-std::pair<std::uint32_t, std::uint32_t> largestFrame(int fd, std::uint32_t pixelFormat) {
+std::pair<std::uint32_t, std::uint32_t> largestFrame(V4L2DeviceAccess& access, int fd,
+                                                     std::uint32_t pixelFormat) {
     v4l2_frmsizeenum size{};
     size.pixel_format = pixelFormat;
     std::pair<std::uint32_t, std::uint32_t> best{3264, 2448};  // the driver rounds to what it has
     std::uint64_t bestArea = 0;
-    for (size.index = 0; xioctl(fd, VIDIOC_ENUM_FRAMESIZES, &size) == 0; ++size.index) {
+    for (size.index = 0; xioctl(access, fd, VIDIOC_ENUM_FRAMESIZES, &size) == 0; ++size.index) {
         if (size.type != V4L2_FRMSIZE_TYPE_DISCRETE) {
             return {size.stepwise.max_width, size.stepwise.max_height};
         }
@@ -160,17 +169,20 @@ std::pair<std::uint32_t, std::uint32_t> largestFrame(int fd, std::uint32_t pixel
     return best;
 }
 
-core::Expected<v4l2_format> chooseFormat(int fd) {
+core::Expected<v4l2_format> chooseFormat(V4L2DeviceAccess& access, int fd) {
     v4l2_format format{};
     format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     const std::uint32_t pixelFormat =
-        offersNatively(fd, V4L2_PIX_FMT_MJPEG) ? V4L2_PIX_FMT_MJPEG : V4L2_PIX_FMT_RGB24;
-    auto [width, height] = largestFrame(fd, pixelFormat);
+        offersNatively(access, fd, V4L2_PIX_FMT_MJPEG) ? V4L2_PIX_FMT_MJPEG : V4L2_PIX_FMT_RGB24;
+    auto [width, height] = largestFrame(access, fd, pixelFormat);
     format.fmt.pix.pixelformat = pixelFormat;
     format.fmt.pix.width = width;
     format.fmt.pix.height = height;
     format.fmt.pix.field = V4L2_FIELD_ANY;
-    if (xioctl(fd, VIDIOC_S_FMT, &format) != 0 || format.fmt.pix.pixelformat != pixelFormat) {
+    if (xioctl(access, fd, VIDIOC_S_FMT, &format) != 0) {
+        return deviceFailure(errno, "The camera refused its picture format");
+    }
+    if (format.fmt.pix.pixelformat != pixelFormat) {
         return CameraDevice::error(CameraError::CaptureFailed,
                                    "The camera offers no usable picture format");
     }
@@ -204,44 +216,38 @@ core::Expected<ImagePtr> imageFromFrame(const v4l2_format& format, const void* d
 
 }  // namespace
 
-std::shared_ptr<V4L2Camera> V4L2Camera::open(std::string devicePath) {
-    return std::shared_ptr<V4L2Camera>(new V4L2Camera(std::move(devicePath)));
+std::shared_ptr<V4L2Camera> V4L2Camera::open(std::string devicePath,
+                                             std::shared_ptr<V4L2DeviceAccess> access) {
+    return std::shared_ptr<V4L2Camera>(new V4L2Camera(std::move(devicePath), std::move(access)));
 }
 
-std::shared_ptr<V4L2Camera> V4L2Camera::probe() {
-    std::vector<std::string> nodes;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator("/dev", ec)) {
-        if (entry.path().filename().string().rfind("video", 0) == 0) {
-            nodes.push_back(entry.path().string());
-        }
-    }
-    std::sort(nodes.begin(), nodes.end());
-    for (const std::string& node : nodes) {
-        if (Session(node).canCapture()) {
-            return open(node);
+std::shared_ptr<V4L2Camera> V4L2Camera::probe(std::shared_ptr<V4L2DeviceAccess> access) {
+    for (const std::string& node : access->deviceNodes()) {
+        if (Session(*access, node).canCapture()) {
+            return open(node, access);
         }
     }
     return nullptr;
 }
 
-V4L2Camera::V4L2Camera(std::string devicePath) : devicePath_(std::move(devicePath)) {}
+V4L2Camera::V4L2Camera(std::string devicePath, std::shared_ptr<V4L2DeviceAccess> access)
+    : devicePath_(std::move(devicePath)), access_(std::move(access)) {}
 
 std::string V4L2Camera::name() const {
     return "V4L2 camera " + devicePath_;
 }
 
 bool V4L2Camera::isAvailable() const {
-    return Session(devicePath_).canCapture();
+    return Session(*access_, devicePath_).canCapture();
 }
 
 core::Expected<ImagePtr> V4L2Camera::capture() {
     std::lock_guard lock(captureMutex_);
-    Session session(devicePath_);
+    Session session(*access_, devicePath_);
     if (!session.canCapture()) {
         return error(CameraError::Unavailable, "No camera at " + devicePath_);
     }
-    core::Expected<v4l2_format> format = chooseFormat(session.fd());
+    core::Expected<v4l2_format> format = chooseFormat(*access_, session.fd());
     if (!format) {
         return format.error();
     }
@@ -258,9 +264,12 @@ core::Expected<ImagePtr> V4L2Camera::capture() {
         if (frame >= kFramesToSettle && !bad) {
             return imageFromFrame(*format, session.bufferData(*buffer), session.bytesUsed(*buffer));
         }
-        if (frame >= kFramesToSettle + 5 || !session.requeue(*buffer)) {
+        if (frame >= kFramesToSettle + 5) {
             return error(CameraError::CaptureFailed,
                          "The camera at " + devicePath_ + " sent no usable frame");
+        }
+        if (!session.requeue(*buffer)) {
+            return deviceFailure(errno, "The camera at " + devicePath_ + " failed");
         }
     }
 }

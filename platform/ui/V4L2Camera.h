@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/ui/CameraDevice.h"
+#include "platform/ui/V4L2DeviceAccess.h"
 
 namespace ui {
 
@@ -15,9 +16,12 @@ namespace ui {
 class V4L2Camera : public CameraDevice {
 public:
     // A camera for the device node; whether it works shows in isAvailable and capture.
-    static std::shared_ptr<V4L2Camera> open(std::string devicePath);
+    static std::shared_ptr<V4L2Camera> open(
+        std::string devicePath,
+        std::shared_ptr<V4L2DeviceAccess> access = V4L2DeviceAccess::system());
     // The first /dev/video* node that can capture, or null.
-    static std::shared_ptr<V4L2Camera> probe();
+    static std::shared_ptr<V4L2Camera> probe(
+        std::shared_ptr<V4L2DeviceAccess> access = V4L2DeviceAccess::system());
 
     std::string name() const override;
     bool isAvailable() const override;
@@ -26,9 +30,10 @@ public:
     const std::string& devicePath() const { return devicePath_; }
 
 private:
-    explicit V4L2Camera(std::string devicePath);
+    V4L2Camera(std::string devicePath, std::shared_ptr<V4L2DeviceAccess> access);
 
     const std::string devicePath_;
+    const std::shared_ptr<V4L2DeviceAccess> access_;
     std::mutex captureMutex_;  // one capture at a time holds the device
 };
 
