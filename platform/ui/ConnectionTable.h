@@ -50,11 +50,12 @@ public:
                        const std::shared_ptr<core::Object>& value) -> core::Expected<void> {
             auto typed = std::dynamic_pointer_cast<V>(value);
             if (value && !typed) {
-                return makeInterfaceError(InterfaceError::OutletTypeMismatch,
-                                          "outlet \"" + name + "\" of " +
-                                              readableTypeName(typeid(T)) + " holds a " +
-                                              readableTypeName(typeid(V)) + ", not a " +
-                                              readableTypeName(typeid(*value)));
+                // The dynamic type is wanted here; a named reference makes that plain to clang too.
+                const core::Object& held = *value;
+                return makeInterfaceError(
+                    InterfaceError::OutletTypeMismatch,
+                    "outlet \"" + name + "\" of " + readableTypeName(typeid(T)) + " holds a " +
+                        readableTypeName(typeid(V)) + ", not a " + readableTypeName(typeid(held)));
             }
             owner.*member = std::move(typed);
             return {};
