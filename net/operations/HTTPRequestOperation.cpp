@@ -231,6 +231,12 @@ void HTTPRequestOperation::didReceiveResponse(
             if (total == 0) {
                 total = -1;
             }
+            if (offset != requestedRangeStart()) {
+                // Appended where it does not belong, the body would be whole in length only.
+                connection.cancel();
+                didFailWithError(connection, misplacedRangeError(range));
+                return;
+            }
         }
     } else {
         restartBody();
@@ -240,6 +246,25 @@ void HTTPRequestOperation::didReceiveResponse(
     if (auto stream = outputStream()) {
         stream->open();
     }
+}
+
+// Where the body the request asks for starts: its own "bytes=N-" range, else the beginning.
+std::int64_t HTTPRequestOperation::requestedRangeStart() const {
+    const auto request = this->request();
+    const auto range = request ? request->valueForHTTPHeaderField("Range") : std::nullopt;
+    if (!range || !range->starts_with("bytes=")) {
+        return 0;
+    }
+    return leadingInteger(std::string_view(*range).substr(6));
+}
+
+core::Error HTTPRequestOperation::misplacedRangeError(const std::string& contentRange) const {
+    const std::string description = "The server answered with the range \"" + contentRange +
+                                    "\", which does not start at byte " +
+                                    std::to_string(requestedRangeStart()) + " as asked.";
+    return core::Error(std::string(NetworkingErrorDomain),
+                       static_cast<std::int64_t>(NetworkingErrorCode::BadServerResponse),
+                       {{std::string(core::LocalizedDescriptionKey), core::Value(description)}});
 }
 
 // A complete answer replaces whatever an earlier, paused connection wrote.

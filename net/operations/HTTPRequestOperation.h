@@ -63,6 +63,8 @@ public:
     std::int64_t totalContentLength() const { return totalContentLength_.load(); }
     std::int64_t offsetContentLength() const { return offsetContentLength_.load(); }
 
+    // A 206 answer whose byte range does not start where the request asked (its "Range", or
+    // byte 0) fails the operation with BadServerResponse instead of being appended.
     void didReceiveResponse(url::URLConnection& connection,
                             const std::shared_ptr<const url::URLResponse>& response) override;
 
@@ -79,6 +81,8 @@ private:
     int effectiveStatusCode() const;
     std::shared_ptr<const core::Error> buildHTTPError() const;
     void restartBody();
+    std::int64_t requestedRangeStart() const;
+    core::Error misplacedRangeError(const std::string& contentRange) const;
 
     mutable std::mutex httpMutex_;
     mutable std::shared_ptr<const core::Error> httpError_;  // guarded by httpMutex_; built once

@@ -137,4 +137,36 @@ TEST_F(BrokenAnswer, AServerErrorFailsWithTheStatusInTheError) {
         << outcome.error->description();
 }
 
+// A partial answer placed elsewhere than asked would be stored at the wrong offset and pass
+// for the whole file; asked or not, it must fail. One that starts where asked is kept.
+TEST_F(BrokenAnswer, APartialAnswerThatStartsElsewhereThanAskedFails) {
+    const std::string piece = faults::patternedBody(kBodySize).substr(100, 100);
+    server.route("/ipad/stock/big.jpg", [&](const test::RecordedRequest&) {
+        auto response = test::ScriptedResponse::text(206, piece, "image/jpeg");
+        response.headers.emplace_back("Content-Range",
+                                      "bytes 100-199/" + std::to_string(kBodySize));
+        return response;
+    });
+    for (const char* asked : {"", "bytes=0-", "bytes=150-"}) {
+        auto request =
+            url::URLRequest(url::URL::create(server.url("/ipad/stock/big.jpg"))).mutableCopy();
+        if (*asked) {
+            request.setValue(asked, "Range");
+        }
+        const auto outcome = faults::run(request);
+        ASSERT_TRUE(outcome.ended) << asked;
+        EXPECT_EQ(outcome.successes, 0) << asked;
+        EXPECT_EQ(outcome.failures, 1) << asked;
+        ASSERT_TRUE(outcome.error) << asked;
+        EXPECT_EQ(outcome.error->code(),
+                  static_cast<std::int64_t>(net::NetworkingErrorCode::BadServerResponse));
+        EXPECT_TRUE(outcome.released) << asked;
+    }
+    auto asked = url::URLRequest(url::URL::create(server.url("/ipad/stock/big.jpg"))).mutableCopy();
+    asked.setValue("bytes=100-", "Range");
+    const auto outcome = faults::run(asked);
+    EXPECT_EQ(outcome.successes, 1);
+    EXPECT_EQ(outcome.body, piece);
+}
+
 }  // namespace
