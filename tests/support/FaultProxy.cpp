@@ -288,14 +288,15 @@ void FaultProxy::acceptLoop() {
         if (client < 0) {
             continue;
         }
-        connections_.fetch_add(1);
+        const int index = connections_.fetch_add(1);
+        const Plan& plan = index % std::max(plan_.faultEvery, 1) == 0 ? plan_ : faithful_;
         std::lock_guard guard(mutex_);
-        workers_.emplace_back([this, client] { serve(client); });
+        workers_.emplace_back([this, client, &plan] { serve(client, plan); });
     }
 }
 
-void FaultProxy::serve(int client) {
-    Pipe pipe(plan_, stopping_, client, connectTo(upstreamPort_));
+void FaultProxy::serve(int client, const Plan& plan) {
+    Pipe pipe(plan, stopping_, client, connectTo(upstreamPort_));
     if (pipe.server.isOpen()) {
         pipe.relay();
     }

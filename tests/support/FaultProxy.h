@@ -36,6 +36,9 @@ public:
         // An endless header stops after this many bytes, so a client without a limit fails
         // the test instead of filling the machine.
         std::size_t endlessCap = 64 * 1024 * 1024;
+        // The fault goes to the 1st, (n+1)-th, (2n+1)-th... connection; the others are
+        // relayed faithfully.
+        int faultEvery = 1;
     };
 
     FaultProxy(int upstreamPort, Plan plan);
@@ -56,10 +59,11 @@ private:
     struct Pipe;
 
     void acceptLoop();
-    void serve(int client);
+    void serve(int client, const Plan& plan);
 
     int upstreamPort_;
     Plan plan_;
+    const Plan faithful_{};
     int listener_ = -1;
     int port_ = 0;
     std::atomic<bool> stopping_{false};
