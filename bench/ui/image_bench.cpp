@@ -1,11 +1,14 @@
-// A camera picture (3264 x 2448 JPEG) becomes its 640 x 480 copy and that copy's quality-1.0
-// JPEG, the work the app does for every photo it keeps and uploads. Three ways:
-//   Proofshot  - our path: the JPEG stays undecoded and is drawn with DCT-scaled decoding
-//   Naive      - decode at full size, resample the whole bitmap, encode
-//   Vipsthumbnail - the vipsthumbnail program on the same file (one process per photo, and
-//                   eight photos per process to leave out its start-up)
-// Each of ours also reports the peak memory one photo adds (peak_extra_MB); vipsthumbnail
-// reports its own CPU time per photo. Its peak memory is not reported: a spawned child's
+// A camera picture (3264 x 2448 JPEG at quality 0.92) becomes its 640 x 480 copy and that
+// copy's quality-1.0 JPEG, the work the app does for every photo it keeps and uploads. Each
+// way runs on each kind of picture of CameraScenes.h (landscape, shelf, document: realistic
+// 1.5 to 2.5 MB files; grainy: strong grain on every pixel, the worst case):
+//   Proofshot - our path: the JPEG stays undecoded and is drawn with DCT-scaled decoding
+//   Naive     - decode at full size, resample the whole bitmap, encode
+//   VipsthumbnailBatch - the vipsthumbnail program, eight photos per process to leave out
+//               its start-up, one thread
+//   Convert   - ImageMagick's convert -thumbnail, one process per photo
+// Each of ours also reports the peak memory one photo adds (peak_extra_MB); the programs
+// report their own CPU time per photo. Their peak memory is not reported: a spawned child's
 // ru_maxrss includes this process's peak, so measure it with /usr/bin/time from a shell.
 #include <benchmark/benchmark.h>
 
@@ -17,16 +20,19 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "bench/ui/CameraScenes.h"
 #include "platform/ui/GraphicsContext.h"
 #include "platform/ui/Image.h"
 #include "platform/ui/JPEGDecoder.h"
 #include "platform/ui/JPEGEncoder.h"
-#include "platform/ui/SimulatedCamera.h"
 
 extern char** environ;
 
@@ -35,18 +41,27 @@ namespace {
 namespace fs = std::filesystem;
 constexpr int kBatch = 8;
 
+constexpr bench::SceneKind kKinds[] = {bench::SceneKind::Landscape, bench::SceneKind::Shelf,
+                                       bench::SceneKind::Document, bench::SceneKind::Grainy};
+
+// The picture one measurement works on: one kind's JPEG, or the file a child process was
+// given to measure its peak memory.
 core::Bytes& cameraJPEGStorage() {
     static core::Bytes bytes;
     return bytes;
 }
 
-// A camera-like 3264 x 2448 picture at quality 0.92 (about 2.8 MB, as a phone camera writes).
-const core::Bytes& cameraJPEG() {
-    core::Bytes& bytes = cameraJPEGStorage();
+const core::Bytes& sceneJPEG(bench::SceneKind kind) {
+    static std::map<bench::SceneKind, core::Bytes> made;
+    core::Bytes& bytes = made[kind];
     if (bytes.empty()) {
-        bytes = *ui::JPEGEncoder::encode(*ui::SimulatedCamera::generateScene(3264, 2448), 92);
+        bytes = *ui::JPEGEncoder::encode(*bench::cameraScene(kind, 3264, 2448), 92);
     }
     return bytes;
+}
+
+const core::Bytes& cameraJPEG() {
+    return cameraJPEGStorage();
 }
 
 const fs::path& workFolder() {
@@ -55,20 +70,27 @@ const fs::path& workFolder() {
         if (mkdtemp(pattern.data()) == nullptr) {
             std::abort();
         }
-        const core::Bytes& jpeg = cameraJPEG();
-        for (int i = 0; i < kBatch; ++i) {
-            std::ofstream(fs::path(pattern) / ("camera" + std::to_string(i) + ".jpg"),
-                          std::ios::binary)
-                .write(reinterpret_cast<const char*>(jpeg.data()),
-                       static_cast<std::streamsize>(jpeg.size()));
-        }
         return fs::path(pattern);
     }();
     return folder;
 }
 
-std::string input(int i) {
-    return (workFolder() / ("camera" + std::to_string(i) + ".jpg")).string();
+std::string input(bench::SceneKind kind, int i) {
+    return (workFolder() / (bench::sceneName(kind) + std::to_string(i) + ".jpg")).string();
+}
+
+// Makes `kind` the current picture and writes its copies for the programs, once.
+void prepare(bench::SceneKind kind) {
+    cameraJPEGStorage() = sceneJPEG(kind);
+    if (fs::exists(input(kind, kBatch - 1))) {
+        return;
+    }
+    const core::Bytes& jpeg = cameraJPEG();
+    for (int i = 0; i < kBatch; ++i) {
+        std::ofstream(input(kind, i), std::ios::binary)
+            .write(reinterpret_cast<const char*>(jpeg.data()),
+                   static_cast<std::streamsize>(jpeg.size()));
+    }
 }
 
 core::Bytes copyAsJPEG(const ui::Image& picture) {
@@ -106,8 +128,8 @@ std::string selfPath;
 
 // Peak resident memory that one photo adds, in MB. Measured in a fresh copy of this program:
 // in this process, memory freed by earlier iterations is still resident and would hide it.
-double peakExtraMB(const char* path) {
-    std::vector<std::string> arguments = {selfPath, "--peak-of", path, input(0)};
+double peakExtraMB(const char* path, bench::SceneKind kind) {
+    std::vector<std::string> arguments = {selfPath, "--peak-of", path, input(kind, 0)};
     std::vector<char*> argv;
     for (auto& argument : arguments) {
         argv.push_back(argument.data());
@@ -152,72 +174,90 @@ int measurePeak(const std::string& path, const char* file) {
     return 0;
 }
 
-// Runs vipsthumbnail on `inputs`, adding its CPU time; false when it failed or is missing.
-bool runVipsthumbnail(const std::vector<std::string>& inputs, double* cpuSeconds) {
-    std::vector<std::string> arguments = {"vipsthumbnail", "--size=640x480!", "-o",
-                                          (workFolder() / "%s_copy.jpg[Q=100]").string()};
-    arguments.insert(arguments.end(), inputs.begin(), inputs.end());
+// Runs `arguments` as a child process, adding its CPU time; false when it failed or is missing.
+bool runProgram(std::vector<std::string> arguments, double* cpuSeconds) {
     std::vector<char*> argv;
     for (auto& argument : arguments) {
         argv.push_back(argument.data());
     }
     argv.push_back(nullptr);
     pid_t child = 0;
-    if (posix_spawnp(&child, "vipsthumbnail", nullptr, nullptr, argv.data(), environ) != 0) {
+    if (posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
         return false;
     }
     int status = 0;
     rusage usage{};
     wait4(child, &status, 0, &usage);
-    if (cpuSeconds != nullptr) {
-        *cpuSeconds += usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-                       (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    }
+    *cpuSeconds += usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+                   (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-void CameraPhotoProofshot(benchmark::State& state) {
-    cameraJPEG();
+// ImageMagick's own program under the names Debian and upstream give it; empty if none.
+const std::string& imageMagickConvert() {
+    static const std::string found = [] {
+        const char* path = std::getenv("PATH");
+        for (const char* name : {"convert-im6.q16", "magick", "convert"}) {
+            std::string folders = path != nullptr ? path : "/usr/bin";
+            for (std::size_t start = 0; start <= folders.size();) {
+                std::size_t end = folders.find(':', start);
+                end = end == std::string::npos ? folders.size() : end;
+                fs::path candidate = fs::path(folders.substr(start, end - start)) / name;
+                if (access(candidate.c_str(), X_OK) == 0) {
+                    return candidate.string();
+                }
+                start = end + 1;
+            }
+        }
+        return std::string();
+    }();
+    return found;
+}
+
+// This process's CPU time in ms. On a shared machine under load, wall time mostly measures
+// waiting for a core; CPU time compares with the programs' own CPU time per photo.
+double processCPUms() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
+
+void CameraPhotoProofshot(benchmark::State& state, bench::SceneKind kind) {
+    prepare(kind);
+    const double cpuBefore = processCPUms();
     for (auto _ : state) {
         benchmark::DoNotOptimize(proofshotPhoto());
     }
+    state.counters["cpu_ms_per_photo"] = (processCPUms() - cpuBefore) / state.iterations();
     state.SetItemsProcessed(state.iterations());
-    state.counters["peak_extra_MB"] = peakExtraMB("proofshot");
+    state.counters["peak_extra_MB"] = peakExtraMB("proofshot", kind);
+    state.counters["file_MB"] = cameraJPEG().size() / 1e6;
 }
 
-void CameraPhotoNaive(benchmark::State& state) {
-    cameraJPEG();
+void CameraPhotoNaive(benchmark::State& state, bench::SceneKind kind) {
+    prepare(kind);
+    const double cpuBefore = processCPUms();
     for (auto _ : state) {
         benchmark::DoNotOptimize(naivePhoto());
     }
+    state.counters["cpu_ms_per_photo"] = (processCPUms() - cpuBefore) / state.iterations();
     state.SetItemsProcessed(state.iterations());
-    state.counters["peak_extra_MB"] = peakExtraMB("naive");
+    state.counters["peak_extra_MB"] = peakExtraMB("naive", kind);
 }
 
-void CameraPhotoVipsthumbnail(benchmark::State& state) {
+void CameraPhotoVipsthumbnailBatch(benchmark::State& state, bench::SceneKind kind) {
     // One thread, as the app's own path uses, so the comparison is per core.
     setenv("VIPS_CONCURRENCY", "1", 1);
-    double cpu = 0;
-    for (auto _ : state) {
-        if (!runVipsthumbnail({input(0)}, &cpu)) {
-            state.SkipWithError("vipsthumbnail is not installed or failed");
-            return;
-        }
-    }
-    state.SetItemsProcessed(state.iterations());
-    state.counters["child_cpu_ms_per_photo"] = cpu * 1000 / state.iterations();
-}
-
-void CameraPhotoVipsthumbnailBatch(benchmark::State& state) {
-    setenv("VIPS_CONCURRENCY", "1", 1);
-    double cpu = 0;
-    std::vector<std::string> inputs;
+    prepare(kind);
+    std::vector<std::string> arguments = {"vipsthumbnail", "--size=640x480!", "-o",
+                                          (workFolder() / "%s_copy.jpg[Q=100]").string()};
     for (int i = 0; i < kBatch; ++i) {
-        inputs.push_back(input(i));
+        arguments.push_back(input(kind, i));
     }
+    double cpu = 0;
     for (auto _ : state) {
         auto start = std::chrono::steady_clock::now();
-        const bool ran = runVipsthumbnail(inputs, &cpu);
+        const bool ran = runProgram(arguments, &cpu);
         std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
         if (!ran) {
             state.SkipWithError("vipsthumbnail is not installed or failed");
@@ -229,18 +269,64 @@ void CameraPhotoVipsthumbnailBatch(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
-}  // namespace
+void CameraPhotoConvert(benchmark::State& state, bench::SceneKind kind) {
+    if (imageMagickConvert().empty()) {
+        state.SkipWithError("ImageMagick's convert is not installed (Debian package imagemagick)");
+        return;
+    }
+    prepare(kind);
+    // -thumbnail resizes and drops metadata; with no jpeg:size hint given, the JPEG is
+    // decoded at full size first. One thread, as above.
+    const std::vector<std::string> arguments = {imageMagickConvert(),
+                                                "-limit",
+                                                "thread",
+                                                "1",
+                                                input(kind, 0),
+                                                "-thumbnail",
+                                                "640x480!",
+                                                "-quality",
+                                                "100",
+                                                (workFolder() / "convert_copy.jpg").string()};
+    double cpu = 0;
+    for (auto _ : state) {
+        if (!runProgram(arguments, &cpu)) {
+            state.SkipWithError("ImageMagick's convert failed");
+            return;
+        }
+    }
+    state.counters["child_cpu_ms_per_photo"] = cpu * 1000 / state.iterations();
+    state.SetItemsProcessed(state.iterations());
+}
 
-BENCHMARK(CameraPhotoProofshot)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(CameraPhotoNaive)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(CameraPhotoVipsthumbnail)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(CameraPhotoVipsthumbnailBatch)->Unit(benchmark::kMillisecond)->UseManualTime();
+void registerAll() {
+    for (bench::SceneKind kind : kKinds) {
+        const std::string suffix = "/" + bench::sceneName(kind);
+        benchmark::RegisterBenchmark(("CameraPhotoProofshot" + suffix).c_str(),
+                                     CameraPhotoProofshot, kind)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark(("CameraPhotoNaive" + suffix).c_str(), CameraPhotoNaive, kind)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark(("CameraPhotoVipsthumbnailBatch" + suffix).c_str(),
+                                     CameraPhotoVipsthumbnailBatch, kind)
+            ->Unit(benchmark::kMillisecond)
+            ->UseManualTime();
+        benchmark::RegisterBenchmark(("CameraPhotoConvert" + suffix).c_str(), CameraPhotoConvert,
+                                     kind)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     selfPath = fs::canonical("/proc/self/exe").string();
     if (argc == 4 && std::string(argv[1]) == "--peak-of") {
         return measurePeak(argv[2], argv[3]);
     }
+    registerAll();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
