@@ -90,6 +90,11 @@ class Figures(unittest.TestCase):
         self.assertEqual(run_bench.format_counter(175000, "p99_us"), "175 ms")
         self.assertEqual(run_bench.format_counter(2.5e6, "items_per_second"), "2.5 M/s")
         self.assertEqual(run_bench.format_counter(3, "frames"), "3 frames")
+        self.assertEqual(run_bench.format_counter(4690, "bytes_per_connection"), "4.58 KiB")
+        self.assertEqual(run_bench.format_counter(475, "peak_bytes"), "475 B")
+        runs = self.runs([dict(timed(9), name="E", cpu_time=2)])
+        self.assertEqual(run_bench.figure("E:cpu_time", runs, {}),
+                         {"value": 2e6, "text": "2 ms CPU (2 ms CPU-2 ms CPU)"})
 
     def test_callgrind_total_prefers_totals_over_summary(self):
         text = "events: Ir\nsummary: 500\nfn=f\n1 2\ntotals: 1234 7\n"
