@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -32,8 +33,21 @@ constexpr std::size_t kSmallBodySize = 200 * 1000;
 constexpr int kBodiesInFlight = 100;
 constexpr double kUploadTimeoutSeconds = 600;
 
+double threadCPUSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+double processCPUSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
 // An HTTP/1.1 sink on 127.0.0.1: reads each request, drops its body, answers 200 with no
-// body; keep-alive, one thread per connection.
+// body; keep-alive, one thread per connection. It counts the CPU time it spends, so that the
+// senders' own CPU time can be told apart from it.
 class Sink {
 public:
     Sink() {
@@ -65,6 +79,8 @@ public:
     std::string url(const std::string& path) const {
         return "http://127.0.0.1:" + std::to_string(port_) + path;
     }
+    // CPU time of the serving threads, up to the last answer each has sent.
+    double cpuSeconds() const { return cpuNanoseconds_.load() * 1e-9; }
 
 private:
     void acceptLoop() {
@@ -75,11 +91,12 @@ private:
             }
             std::lock_guard lock(mutex_);
             connections_.push_back(fd);
-            workers_.emplace_back([fd] { serve(fd); });
+            workers_.emplace_back([this, fd] { serve(fd); });
         }
     }
 
-    static void serve(int fd) {
+    void serve(int fd) {
+        double accounted = threadCPUSeconds();
         std::vector<char> buffer(64 * 1024);
         std::string head;
         for (;;) {
@@ -98,6 +115,10 @@ private:
                 left -= count;
             }
             head.clear();
+            // Accounted before answering, so a sender that has its answer sees it counted.
+            double now = threadCPUSeconds();
+            cpuNanoseconds_ += static_cast<std::int64_t>((now - accounted) * 1e9);
+            accounted = now;
             static constexpr std::string_view kAnswer =
                 "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n";
             if (left > 0 || ::send(fd, kAnswer.data(), kAnswer.size(), MSG_NOSIGNAL) < 0) {
@@ -121,6 +142,7 @@ private:
     std::mutex mutex_;
     std::vector<int> connections_;      // guarded by mutex_
     std::vector<std::thread> workers_;  // guarded by mutex_
+    std::atomic<std::int64_t> cpuNanoseconds_{0};
 };
 
 Sink& sink() {
@@ -173,6 +195,23 @@ double peakRSSBytes() {
     return 0;
 }
 
+// The CPU time the sending side spends, over the process minus the sink: the figure to compare
+// on a loaded machine, where wall time mostly measures the other processes. Reported per
+// iteration as counter 'sender_cpu_s'.
+class SenderCPU {
+public:
+    SenderCPU() : process_(processCPUSeconds()), sink_(sink().cpuSeconds()) {}
+    void report(benchmark::State& state) const {
+        double spent = (processCPUSeconds() - process_) - (sink().cpuSeconds() - sink_);
+        state.counters["sender_cpu_s"] =
+            benchmark::Counter(spent, benchmark::Counter::kAvgIterations);
+    }
+
+private:
+    double process_;
+    double sink_;
+};
+
 using Block = std::function<void(net::MultipartFormData&)>;
 
 std::shared_ptr<net::HTTPRequestOperation> startUpload(const Block& block) {
@@ -216,6 +255,7 @@ void LargeFileProofshot(benchmark::State& state) {
     url::URL file = url::URL::fileURL(largeFile());
     ::malloc_trim(0);
     resetPeakRSS();
+    SenderCPU cpu;
     for (auto _ : state) {
         auto operation = startUpload(
             [&](net::MultipartFormData& form) { form.appendPartWithFileURL(file, "file"); });
@@ -226,6 +266,7 @@ void LargeFileProofshot(benchmark::State& state) {
     }
     state.SetBytesProcessed(state.iterations() * kLargeFileSize);
     state.counters["peak_rss"] = peakRSSBytes();
+    cpu.report(state);
 }
 
 // libcurl's MIME API with the same parts: a text field and the file.
@@ -257,6 +298,7 @@ CURL* curlUpload(curl_slist* headers, curl_mime* mime, CURL* easy) {
 
 void LargeFileCurlMime(benchmark::State& state) {
     curl_slist* headers = curl_slist_append(nullptr, "Expect:");
+    SenderCPU cpu;
     for (auto _ : state) {
         CURL* easy = curl_easy_init();
         curl_mime* mime = curlParts(easy, &largeFile(), nullptr);
@@ -268,6 +310,7 @@ void LargeFileCurlMime(benchmark::State& state) {
             break;
         }
     }
+    cpu.report(state);
     curl_slist_free_all(headers);
     state.SetBytesProcessed(state.iterations() * kLargeFileSize);
 }
@@ -279,6 +322,7 @@ const std::string& smallBody() {
 
 void HundredBodiesProofshot(benchmark::State& state) {
     core::Bytes jpeg = core::bytesFromString(smallBody());
+    SenderCPU cpu;
     for (auto _ : state) {
         std::vector<std::shared_ptr<net::HTTPRequestOperation>> operations;
         for (int i = 0; i < kBodiesInFlight; ++i) {
@@ -291,12 +335,14 @@ void HundredBodiesProofshot(benchmark::State& state) {
             break;
         }
     }
+    cpu.report(state);
     state.SetBytesProcessed(state.iterations() * kBodiesInFlight * kSmallBodySize);
 }
 
 void HundredBodiesCurlMime(benchmark::State& state) {
     curl_slist* headers = curl_slist_append(nullptr, "Expect:");
     CURLM* multi = curl_multi_init();
+    SenderCPU cpu;
     for (auto _ : state) {
         std::vector<std::pair<CURL*, curl_mime*>> transfers;
         for (int i = 0; i < kBodiesInFlight; ++i) {
@@ -327,6 +373,7 @@ void HundredBodiesCurlMime(benchmark::State& state) {
             break;
         }
     }
+    cpu.report(state);
     curl_multi_cleanup(multi);
     curl_slist_free_all(headers);
     state.SetBytesProcessed(state.iterations() * kBodiesInFlight * kSmallBodySize);
