@@ -174,6 +174,10 @@ bool View::isVisibleOnScreen() const {
 }
 
 AffineTransform View::transformToSuperview() const {
+    if (transform_.isIdentity()) {
+        // Exact, so that untransformed edges hit-test as they always did.
+        return AffineTransform::makeTranslation(frame_.origin.x, frame_.origin.y);
+    }
     const double halfWidth = frame_.size.width / 2;
     const double halfHeight = frame_.size.height / 2;
     return AffineTransform::makeTranslation(-halfWidth, -halfHeight)
