@@ -18,11 +18,20 @@ inline constexpr BackgroundTaskIdentifier kBackgroundTaskInvalid = 0;
 class BackgroundTaskService {
 public:
     using ExpirationHandler = std::function<void()>;
+    // The application's own list of background tasks, which this layer does not link. Each
+    // task begun here is mirrored there, so that when the application's time runs out the
+    // expiry reaches this layer's operations as well; ending a task here ends its mirror.
+    struct Backend {
+        std::function<BackgroundTaskIdentifier(ExpirationHandler)> begin;
+        std::function<void(BackgroundTaskIdentifier)> end;
+    };
 
     // The process-wide service.
     static BackgroundTaskService& shared();
 
     BackgroundTaskService() = default;
+    // Ends the mirrors of the tasks still begun.
+    ~BackgroundTaskService();
     BackgroundTaskService(const BackgroundTaskService&) = delete;
     BackgroundTaskService& operator=(const BackgroundTaskService&) = delete;
 
@@ -36,10 +45,23 @@ public:
     void expireAll();
     std::size_t activeTaskCount() const;
 
+    // Mirrors the tasks begun from now on; an empty backend stops mirroring. Both functions
+    // are called without any lock of this service held.
+    void setBackend(Backend backend);
+
 private:
+    struct Task {
+        ExpirationHandler handler;
+        BackgroundTaskIdentifier mirror = kBackgroundTaskInvalid;
+        std::function<void(BackgroundTaskIdentifier)> endMirror;
+    };
+    void mirror(BackgroundTaskIdentifier identifier, const Backend& backend);
+    void expire(BackgroundTaskIdentifier identifier);
+
     mutable std::mutex mutex_;
-    BackgroundTaskIdentifier next_ = 1;                            // guarded by mutex_
-    std::map<BackgroundTaskIdentifier, ExpirationHandler> tasks_;  // guarded by mutex_
+    BackgroundTaskIdentifier next_ = 1;               // guarded by mutex_
+    std::map<BackgroundTaskIdentifier, Task> tasks_;  // guarded by mutex_
+    Backend backend_;                                 // guarded by mutex_
 };
 
 }  // namespace net
