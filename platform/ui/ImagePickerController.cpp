@@ -1,5 +1,6 @@
 #include "platform/ui/ImagePickerController.h"
 
+#include "platform/core/DispatchQueue.h"
 #include "platform/core/Log.h"
 #include "platform/ui/CameraDevice.h"
 #include "platform/ui/CameraViewController.h"
@@ -78,13 +79,20 @@ void ImagePickerController::deliver(const ImagePtr& image) {
 void ImagePickerController::takePicture() {
     assertMainThread();
     auto camera = CameraDevice::current();
+    std::weak_ptr<ImagePickerController> weak =
+        std::static_pointer_cast<ImagePickerController>(shared_from_this());
     if (sourceType_ != ImagePickerSourceType::Camera || !camera || !camera->isAvailable()) {
         core::log("takePicture: the picker shows no camera");
+        // Later, like any capture result: callers may still be setting up for this capture.
+        core::DispatchQueue::main()->async([weak] {
+            if (auto self = weak.lock()) {
+                self->reportFailure(
+                    CameraDevice::error(CameraError::Unavailable, "the picker shows no camera"));
+            }
+        });
         return;
     }
     ++pendingCaptures_;
-    std::weak_ptr<ImagePickerController> weak =
-        std::static_pointer_cast<ImagePickerController>(shared_from_this());
     camera->takePicture([weak](core::Expected<ImagePtr> picture) {
         auto self = weak.lock();
         if (!self) {
@@ -93,10 +101,18 @@ void ImagePickerController::takePicture() {
         --self->pendingCaptures_;
         if (!picture) {
             core::log("Could not take a picture: " + picture.error().localizedDescription());
+            self->reportFailure(picture.error());
             return;
         }
         self->deliver(*picture);
     });
+}
+
+void ImagePickerController::reportFailure(const core::Error& error) {
+    auto protectedThis = shared_from_this();
+    if (auto delegate = pickerDelegate()) {
+        delegate->didFailToTakePicture(*this, error);
+    }
 }
 
 core::Expected<void> ImagePickerController::pickLibraryItem(std::size_t index) {

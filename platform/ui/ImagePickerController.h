@@ -26,6 +26,9 @@ public:
     virtual ~ImagePickerControllerDelegate() = default;
     virtual void didFinishPickingMediaWithInfo(ImagePickerController&, const MediaInfo&) {}
     virtual void imagePickerControllerDidCancel(ImagePickerController&) {}
+    // A capture that brought no picture (the camera failed or is gone): a delegate that
+    // disabled its controls for the capture gets them back from here.
+    virtual void didFailToTakePicture(ImagePickerController&, const core::Error&) {}
 };
 
 // Lets the user pick a picture from the photo library or take one with the camera. The
@@ -54,7 +57,8 @@ public:
     std::shared_ptr<View> cameraOverlayView() const { return overlay_; }
 
     // Starts a capture; the picture reaches the delegate later, on the main thread. A failed
-    // capture is logged and reaches no one.
+    // capture is logged and reaches the delegate's didFailToTakePicture, also on the main
+    // thread and never from inside this call.
     void takePicture();
     // What a tap on library item `index` does: the picture goes to the delegate at once.
     core::Expected<void> pickLibraryItem(std::size_t index);
@@ -68,6 +72,7 @@ private:
     ImagePickerController();
     void rebuildContent();
     void deliver(const ImagePtr& image);
+    void reportFailure(const core::Error& error);
 
     ImagePickerSourceType sourceType_ = ImagePickerSourceType::PhotoLibrary;
     std::weak_ptr<ImagePickerControllerDelegate> delegate_;

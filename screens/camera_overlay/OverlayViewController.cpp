@@ -132,6 +132,15 @@ void OverlayViewController::imagePickerControllerDidCancel(ui::ImagePickerContro
     }
 }
 
+void OverlayViewController::didFailToTakePicture(ui::ImagePickerController&,
+                                                 const core::Error& error) {
+    core::log("Capture failed: " + error.localizedDescription());
+    // A timer would go on asking a failing camera while every control but Stop stays off;
+    // back to Idle, with all controls on, so the user decides what to do next.
+    stopTimer();
+    finishAndUpdate();
+}
+
 void OverlayViewController::willShowViewController(ui::NavigationController&,
                                                    const ui::ViewControllerPtr& shown,
                                                    ui::Animated) {

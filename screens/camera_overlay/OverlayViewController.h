@@ -47,6 +47,7 @@ public:
     void didFinishPickingMediaWithInfo(ui::ImagePickerController& picker,
                                        const ui::MediaInfo& info) override;
     void imagePickerControllerDidCancel(ui::ImagePickerController& picker) override;
+    void didFailToTakePicture(ui::ImagePickerController& picker, const core::Error& error) override;
     void willShowViewController(ui::NavigationController& navigation,
                                 const ui::ViewControllerPtr& shown, ui::Animated animated) override;
     void didReceiveMemoryWarning() override;

@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/core/NotificationCenter.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ViewTransition.h"
@@ -55,20 +57,6 @@ TEST_F(PhotosTest, CameraPicturesGoToTheGridSmallAndToTheAlbumFullSize) {
     EXPECT_EQ(photos->imageView()->animationImages().size(), 2u);
     EXPECT_EQ(photos->imageView()->animationDuration(), 5.0);
     EXPECT_TRUE(photos->capturedImages().empty());
-}
-
-TEST_F(PhotosTest, GalleryPicksStayOutOfTheAlbumAndDoneRemovesTheGallery) {
-    ASSERT_TRUE(app.openPicker("From Photo Gallery"));
-    ASSERT_TRUE(app.driver.selectItem("photoLibrary", 0));
-    ASSERT_TRUE(app.driver.pickFromLibrary(0));
-    EXPECT_EQ(app.front(), "PhotoGridViewController") << "the gallery stays up";
-    ASSERT_TRUE(app.finishPicker("Done"));
-    EXPECT_EQ(app.front(), "AddPhotosView");
-    ASSERT_EQ(photos->newPics().size(), 2u);
-    EXPECT_EQ(photos->newPics()[0]->size(), (ui::Size{640, 480}));
-    EXPECT_EQ(app.albumCount(), 0u);
-    EXPECT_TRUE(app.logged("Pressed Done"));
-    EXPECT_TRUE(app.logged("Done with Camera"));
 }
 
 TEST_F(PhotosTest, RemovalPromptRemovesOnlyOnYes) {
@@ -164,6 +152,35 @@ TEST_F(PhotosTest, MemoryWarningDuringACaptureGivesTheControlsBack) {
     EXPECT_EQ(app.camera->captureCount(), 1);
     ASSERT_TRUE(app.finishPicker("cancelButton"));
     EXPECT_EQ(app.front(), "AddPhotosView");
+}
+
+TEST_F(PhotosTest, AFailedCaptureEndsTheSeriesAndGivesTheControlsBack) {
+    auto failure = ui::CameraDevice::error(ui::CameraError::CaptureFailed, "sensor timeout");
+    auto finishes = [&] {
+        auto lines = app.log.messages();
+        return std::count(lines.begin(), lines.end(), "Executing finishAndUpdate");
+    };
+    ASSERT_TRUE(openCamera());
+    app.camera->enqueue(failure);
+    ASSERT_TRUE(app.driver.tap("timedButton"));
+    ASSERT_TRUE(app.driver.advance(5.0));
+    ASSERT_TRUE(app.driver.pumpUntil([&] { return finishes() == 1; }));
+    EXPECT_TRUE(app.logged("Capture failed: sensor timeout"));
+    EXPECT_EQ(controlsEnabled(), (std::vector<bool>{true, true, true, true}));
+
+    // A continuous series that fails on its second picture stops there.
+    app.camera->enqueue(apptest::makeJPEGPicture(64, 48));
+    app.camera->enqueue(failure);
+    ASSERT_TRUE(app.driver.tap("startStopButton"));
+    ASSERT_TRUE(app.waitForPhotos(1));
+    ASSERT_TRUE(app.driver.advance(1.5));
+    ASSERT_TRUE(app.driver.pumpUntil([&] { return finishes() == 2; }));
+    EXPECT_FALSE(overlay->isTimerRunning());
+    EXPECT_EQ(overlay->startStopButton()->title(), "Start");
+    EXPECT_EQ(controlsEnabled(), (std::vector<bool>{true, true, true, true}));
+    ASSERT_TRUE(app.driver.advance(10.0));
+    app.driver.pumpPending();
+    EXPECT_EQ(app.camera->captureCount(), 3);
 }
 
 TEST_F(PhotosTest, WithoutACameraTheToolbarIsEmptyAndTheCameraNeverOpens) {
