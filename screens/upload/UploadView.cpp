@@ -5,6 +5,7 @@
 #include "app/SharedGlobals.h"
 #include "net/client/HTTPClient.h"
 #include "net/client/MultipartFormData.h"
+#include "net/operations/HTTPRequestOperation.h"
 #include "platform/core/DispatchQueue.h"
 #include "platform/core/Log.h"
 #include "platform/ui/Application.h"
@@ -110,13 +111,17 @@ void UploadView::uploadThread(std::size_t index) {
         return;
     }
     auto client = net::HTTPClient::create(*baseURL);
-    net::StreamingMultipartFormData body(client->requestWithMethod(
-        "POST", ServiceEndpoints::kUploadPath + std::to_string(index), std::nullopt));
-    for (const char* name : {"username", "password", "order", "location"}) {
-        body.appendPartWithFormData(formFields_->at(name), name);
-    }
-    body.appendPartWithFileData(std::move(*jpeg), "file", "temp.jpeg", "image/jpeg");
-    auto operation = net::HTTPRequestOperation::create(body.requestByFinalizingMultipartFormData());
+    // The fields go in through the body block rather than as parameters, which would be
+    // flattened in key order: the wire keeps username, password, order, location.
+    auto request = client->multipartFormRequest(
+        "POST", ServiceEndpoints::kUploadPath + std::to_string(index), std::nullopt,
+        [this, &jpeg](net::MultipartFormData& body) {
+            for (const char* name : {"username", "password", "order", "location"}) {
+                body.appendPartWithFormData(formFields_->at(name), name);
+            }
+            body.appendPartWithFileData(std::move(*jpeg), "file", "temp.jpeg", "image/jpeg");
+        });
+    auto operation = net::HTTPRequestOperation::create(request);
     operation->setCompletionBlockWithSuccess(
         [self](const auto& finished, const std::any&) {
             core::log("response: [" + describeText(finished->responseString()) + "]");
