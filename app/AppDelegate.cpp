@@ -1,5 +1,7 @@
 #include "app/AppDelegate.h"
 
+#include "app/PlatformServices.h"
+
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/Screen.h"
 #include "screens/photo_collection/PhotoCell.h"
@@ -7,6 +9,7 @@
 namespace app {
 
 bool AppDelegate::didFinishLaunchingWithOptions(ui::Application&, const LaunchOptions&) {
+    connectHTTPLayerToPlatform();
     PhotoCell::registerClass();
     window_ = ui::Window::create(ui::Screen::main().bounds());
     viewController_ = ViewController::create(endpoints_);

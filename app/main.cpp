@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/AppDelegate.h"
+#include "app/FirstFrame.h"
 #include "app/Walkthrough.h"
 #include "platform/ui/Application.h"
 #include "platform/url/URL.h"
@@ -28,6 +29,7 @@ void usage(std::ostream& out) {
            "  --walkthrough DIR    run the scripted session on the headless driver, printing\n"
            "                       each screen; DIR holds its gallery and album\n"
            "  --screenshots DIR    with --walkthrough: a PNG of each step in DIR\n"
+           "  --first-frame        draw the first screen once, headless, say so and exit\n"
            "  --simulated-camera [DIR]  pictures from DIR, or generated frames\n"
            "  --gallery DIR        the photo library is the pictures in DIR\n"
            "  With a display the app opens in a window; without one it runs headless.\n";
@@ -51,11 +53,16 @@ int main(int argc, char** argv) {
     }
     app::WalkthroughSettings settings;
     bool walkthrough = false;
+    bool firstFrame = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string option = arguments[i];
         if (option == "-h" || option == "--help") {
             usage(std::cout);
             return 0;
+        }
+        if (option == "--first-frame") {
+            firstFrame = true;
+            continue;
         }
         if (i + 1 >= arguments.size()) {
             std::cerr << "proofshot: " << option << " needs a value (or is unknown)\n";
@@ -105,6 +112,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     auto delegate = std::make_shared<app::AppDelegate>(settings.endpoints);
+    if (firstFrame) {
+        return app::drawFirstFrame(delegate, std::cout);
+    }
     if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY")) {
         return shell::runDesktop(delegate);
     }
