@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <any>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -169,8 +170,15 @@ void download(benchmark::State& state, std::shared_ptr<core::OutputStream> (*mak
     for (auto _ : state) {
         auto operation = net::HTTPRequestOperation::create(request);
         operation->setOutputStream(makeStream());
+        // The end is awaited the way the app awaits it, through the blocks that run on the
+        // main queue. Polling isFinished() would wait for the main loop's deadline instead,
+        // since nothing else wakes that loop when the network thread finishes.
+        bool ended = false;
+        operation->setCompletionBlockWithSuccess(
+            [&](const auto&, const std::any&) { ended = true; },
+            [&](const auto&, const core::Error&) { ended = true; });
         operation->start();
-        if (!pumpMainUntil([&] { return operation->isFinished(); }) || operation->error() ||
+        if (!pumpMainUntil([&] { return ended; }) || operation->error() ||
             operation->totalBytesRead() != static_cast<std::int64_t>(kDownloadSize)) {
             state.SkipWithError("download failed");
             break;
