@@ -321,10 +321,13 @@ std::shared_ptr<core::DispatchQueue> HTTPRequestOperation::queueForFailure() con
 
 void HTTPRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success,
                                                          FailureBlock failure) {
-    // The block holds the operation; clearing the block after it ran breaks the cycle.
-    auto self = std::static_pointer_cast<HTTPRequestOperation>(shared_from_this());
-    setCompletionBlock([self, success = std::move(success), failure = std::move(failure)] {
-        if (self->isCancelled()) {
+    // Weak, so an operation made and dropped without being started is freed; once finished,
+    // the completion dispatch holds it until this block has run.
+    std::weak_ptr<HTTPRequestOperation> weakSelf =
+        std::static_pointer_cast<HTTPRequestOperation>(shared_from_this());
+    setCompletionBlock([weakSelf, success = std::move(success), failure = std::move(failure)] {
+        auto self = weakSelf.lock();
+        if (!self || self->isCancelled()) {
             return;
         }
         if (self->error()) {

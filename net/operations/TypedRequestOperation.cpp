@@ -4,11 +4,14 @@ namespace net {
 
 void TypedRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success,
                                                           FailureBlock failure) {
-    // The block holds the operation until it ran; the base clears it afterwards.
-    auto self = std::static_pointer_cast<TypedRequestOperation>(shared_from_this());
+    // Weak, so an operation made and dropped without being started is freed; once finished,
+    // the completion dispatch holds it until this block has run.
+    std::weak_ptr<TypedRequestOperation> weakSelf =
+        std::static_pointer_cast<TypedRequestOperation>(shared_from_this());
     Blocks blocks{std::move(success), std::move(failure)};
-    setCompletionBlock([self, blocks = std::move(blocks)] {
-        if (!self->isCancelled()) {
+    setCompletionBlock([weakSelf, blocks = std::move(blocks)] {
+        auto self = weakSelf.lock();
+        if (self && !self->isCancelled()) {
             self->bodyProcessingQueue()->async([self, blocks] { self->reportOutcome(blocks); });
         }
     });

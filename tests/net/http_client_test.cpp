@@ -168,6 +168,16 @@ TEST(HTTPClientTest, TheEarliestRegisteredClassIsAskedFirst) {
     EXPECT_EQ(made(), &HTTPRequestOperation::staticClass());
 }
 
+TEST(HTTPClientTest, AnOperationDroppedBeforeItStartsIsFreedWithItsBlocks) {
+    auto client = clientFor("http://h.test/");
+    auto captured = std::make_shared<int>(0);
+    std::weak_ptr<HTTPRequestOperation> operation = client->HTTPRequestOperationWithRequest(
+        client->requestWithMethod("GET", "/", std::nullopt),
+        [captured](auto&, auto&) { ++*captured; }, [captured](auto&, auto&) { ++*captured; });
+    EXPECT_TRUE(operation.expired());
+    EXPECT_EQ(captured.use_count(), 1);
+}
+
 TEST(HTTPClientTest, CopiesAndArchivesKeepSettingsButNotTheQueue) {
     auto client = clientFor("http://h.test/api");
     client->setStringEncoding(5);
