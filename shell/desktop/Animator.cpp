@@ -97,6 +97,10 @@ double Animator::promptShown() const {
     return std::clamp(elapsed / duration, 0.0, 1.0);
 }
 
+bool Animator::hasFullyShown(const ui::Prompt& prompt) const {
+    return prompt_.lock().get() == &prompt && promptShown() >= 1.0;
+}
+
 std::optional<double> Animator::nextFrameDelay(const ui::Window& window) const {
     if (ui::ViewTransition::isAnyRunning() || (prompt_.lock() && promptShown() < 1.0)) {
         return kFrameInterval;

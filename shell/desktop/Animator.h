@@ -18,6 +18,8 @@ public:
     void update();
     // How far the prompt that is up has come in, from 0 to 1.
     double promptShown() const;
+    // Whether `prompt` has been drawn and has come all the way in.
+    bool hasFullyShown(const ui::Prompt& prompt) const;
     // Seconds until the picture changes by itself; nullopt when nothing moves, so an idle
     // window sleeps until an event comes.
     std::optional<double> nextFrameDelay(const ui::Window& window) const;

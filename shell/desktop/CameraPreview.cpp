@@ -4,18 +4,11 @@
 
 namespace shell {
 
-namespace {
-
-// The identifier the image picker gives its camera picture.
-constexpr std::string_view kPreviewIdentifier = "cameraPreview";
-
-std::shared_ptr<ui::ImageView> shownPreview(const ui::Window& window) {
+std::shared_ptr<ui::ImageView> CameraPreview::shownIn(const ui::Window& window) {
     auto view = const_cast<ui::Window&>(window).viewWithIdentifier(kPreviewIdentifier);
     auto preview = std::dynamic_pointer_cast<ui::ImageView>(view);
     return preview && preview->isVisibleOnScreen() ? preview : nullptr;
 }
-
-}  // namespace
 
 CameraPreview::~CameraPreview() {
     *alive_ = false;
@@ -26,7 +19,7 @@ CameraPreview::~CameraPreview() {
 
 void CameraPreview::update(const ui::Window& window) {
     auto camera = ui::CameraDevice::current();
-    auto preview = shownPreview(window);
+    auto preview = shownIn(window);
     if (capturing_ || due_ || !preview || !camera || !camera->isAvailable()) {
         return;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
 #include "platform/core/Timer.h"
 #include "platform/ui/ImageView.h"
@@ -22,6 +23,11 @@ public:
     // is due. Call whenever the window may have changed.
     void update(const ui::Window& window);
     int framesShown() const { return frames_; }
+
+    // The identifier the image picker gives its camera picture.
+    static constexpr std::string_view kPreviewIdentifier = "cameraPreview";
+    // The camera screen's picture when it is on screen in `window`, else null.
+    static std::shared_ptr<ui::ImageView> shownIn(const ui::Window& window);
 
 private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

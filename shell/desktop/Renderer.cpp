@@ -22,6 +22,7 @@
 #include "platform/ui/Toolbar.h"
 #include "platform/ui/ViewTransition.h"
 #include "shell/desktop/BarLayout.h"
+#include "shell/desktop/CameraPreview.h"
 #include "shell/desktop/PromptLayout.h"
 #include "shell/desktop/Theme.h"
 #include "shell/desktop/Typesetter.h"
@@ -54,8 +55,13 @@ double luminance(ui::Color c) {
 // Draws the views of a tree, one call per view, and the motions around them.
 class Painter {
 public:
-    Painter(cairo_t* cr, double scale, Animator& animator, ImageSurfaceCache& images)
-        : cr_(cr), scale_(scale), animator_(animator), images_(images) {}
+    Painter(cairo_t* cr, double scale, Animator& animator, ImageSurfaceCache& images,
+            ui::ImagePtr cameraStill)
+        : cr_(cr),
+          scale_(scale),
+          animator_(animator),
+          images_(images),
+          cameraStill_(std::move(cameraStill)) {}
 
     void drawTree(const ui::View& view);
     void drawPrompt(ui::Rect screen);
@@ -82,6 +88,7 @@ private:
     double scale_;
     Animator& animator_;
     ImageSurfaceCache& images_;
+    ui::ImagePtr cameraStill_;
 };
 
 std::shared_ptr<ui::ViewTransition> transitionInto(const ui::View& view) {
@@ -144,7 +151,11 @@ void Painter::drawContent(const ui::View& view) {
     } else if (auto* button = dynamic_cast<const ui::Button*>(&view)) {
         drawButton(*button);
     } else if (auto* image = dynamic_cast<const ui::ImageView*>(&view)) {
-        drawImage(image->displayedImage(), bounds, image->contentMode());
+        auto shown = image->displayedImage();
+        if (!shown && cameraStill_ && view.identifier() == CameraPreview::kPreviewIdentifier) {
+            shown = cameraStill_;
+        }
+        drawImage(shown, bounds, image->contentMode());
     } else if (auto* spinner = dynamic_cast<const ui::ActivityIndicatorView*>(&view)) {
         drawSpinner(*spinner);
     } else if (auto* progress = dynamic_cast<const ui::ProgressView*>(&view)) {
@@ -569,7 +580,7 @@ void Renderer::draw(cairo_t* cr, const ui::Window& window) {
     cairo_scale(cr, scale_, scale_);
     setColor(cr, Theme::background());
     cairo_paint(cr);
-    Painter painter(cr, scale_, animator_, images_);
+    Painter painter(cr, scale_, animator_, images_, cameraStill_);
     cairo_translate(cr, -window.frame().minX(), -window.frame().minY());
     painter.drawTree(window);
     cairo_translate(cr, window.frame().minX(), window.frame().minY());
@@ -608,8 +619,10 @@ ui::BitmapPtr Renderer::render(const ui::Window& window) {
     return bitmap;
 }
 
-core::Expected<void> renderToPNG(const ui::Window& window, const std::filesystem::path& path) {
+core::Expected<void> renderToPNG(const ui::Window& window, const std::filesystem::path& path,
+                                 ui::ImagePtr cameraStill) {
     Renderer renderer(ui::Screen::main().scale());
+    renderer.setCameraStill(std::move(cameraStill));
     int width = static_cast<int>(std::lround(window.frame().width() * renderer.scale()));
     int height = static_cast<int>(std::lround(window.frame().height() * renderer.scale()));
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);

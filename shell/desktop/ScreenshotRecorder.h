@@ -4,11 +4,14 @@
 #include <string>
 
 #include "platform/core/Expected.h"
+#include "platform/ui/Image.h"
+#include "platform/ui/Window.h"
 
 namespace shell {
 
 // Writes the key window as a numbered PNG per step into a folder: "01-sign-in.png", ...
-// Main thread.
+// A camera screen without a live feed shows one picture taken from the current camera the
+// first time it is needed. Main thread.
 class ScreenshotRecorder {
 public:
     explicit ScreenshotRecorder(std::filesystem::path folder) : folder_(std::move(folder)) {}
@@ -21,7 +24,10 @@ public:
     static std::string slug(const std::string& title);
 
 private:
+    ui::ImagePtr cameraStill(const ui::Window& window);
+
     std::filesystem::path folder_;
+    ui::ImagePtr cameraStill_;
     int count_ = 0;
 };
 

@@ -9,6 +9,7 @@
 
 #include "platform/core/RunLoop.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Prompt.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/ViewTransition.h"
 #include "shell/desktop/SdlWaiter.h"
@@ -134,6 +135,14 @@ bool SdlWindow::drawIfChanged() {
     present(*key);
     scheduleFrame();
     return true;
+}
+
+bool SdlWindow::isInMotion() const {
+    if (ui::ViewTransition::isAnyRunning()) {
+        return true;
+    }
+    auto prompt = ui::Prompt::visiblePrompt();
+    return prompt && !renderer_->animator().hasFullyShown(*prompt);
 }
 
 void SdlWindow::scheduleFrame() {

@@ -36,6 +36,9 @@ public:
     // Handles every event SDL has queued.
     void dispatchEvents();
     int framesDrawn() const { return frames_; }
+    // Whether the screen is still on its way somewhere: a transition runs, or the prompt that
+    // is up has not been drawn all the way in. A person taps once it has come to rest.
+    bool isInMotion() const;
     // The window's id, for events a test pushes.
     unsigned id() const;
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "platform/ui/ActivityIndicatorView.h"
 #include "platform/ui/AlertView.h"
@@ -15,6 +16,7 @@
 #include "platform/ui/Toolbar.h"
 #include "platform/ui/ViewTransition.h"
 #include "shell/desktop/Renderer.h"
+#include "shell/desktop/ScreenshotRecorder.h"
 #include "shell/desktop/Theme.h"
 #include "tests/desktop/PumpPending.h"
 
@@ -200,11 +202,39 @@ TEST_F(PickerRenderingTest, CameraScreenShowsTheOverlayToolbarAboveThePicture) {
     auto preview =
         std::dynamic_pointer_cast<ui::ImageView>(window->viewWithIdentifier("cameraPreview"));
     ASSERT_TRUE(preview);
+    EXPECT_LT(renderer.render(*window)->pixel(320, 300).r, 60) << "no picture yet: a dark camera";
+
+    // A still stands in for the missing feed, but a live picture always wins over it.
+    renderer.setCameraStill(solid(64, 48, {220, 30, 30, 255}));
+    EXPECT_EQ(renderer.render(*window)->pixel(320, 300).r, 220);
     preview->setImage(solid(64, 48, {20, 200, 20, 255}));
     auto drawn = renderer.render(*window);
     EXPECT_EQ(drawn->pixel(320, 300).g, 200) << "the camera picture fills the screen";
     auto barPixel = drawn->pixel(4, 940);
     EXPECT_LT(barPixel.g, 100) << "the overlay's dark toolbar is drawn over the picture";
+}
+
+TEST_F(PickerRenderingTest, ScreenshotsOfTheCameraScreenShowOnePictureFromTheCamera) {
+    auto picker = ui::ImagePickerController::create();
+    picker->setSourceType(ui::ImagePickerSourceType::Camera);
+    window->setRootViewController(picker);
+    camera->enqueue(solid(64, 48, {30, 30, 220, 255}));
+    auto folder = std::filesystem::temp_directory_path() /
+                  ("proofshot-camera-shots-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    shell::ScreenshotRecorder recorder(folder);
+    auto first = recorder.record("camera");
+    auto second = recorder.record("camera again");
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(camera->captureCount(), 1) << "one still serves every picture";
+    std::ifstream in(*second, std::ios::binary);
+    std::string png(std::istreambuf_iterator<char>(in), {});
+    auto image = ui::Image::create(core::Bytes(png.begin(), png.end()));
+    ASSERT_TRUE(image);
+    auto pixels = (*image)->bitmap();
+    ASSERT_TRUE(pixels);
+    EXPECT_EQ((*pixels)->pixel((*pixels)->width() / 2, (*pixels)->height() / 2).b, 220);
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -1,11 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <SDL.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <filesystem>
 #include <string>
 
 #include "platform/core/RunLoop.h"
@@ -14,8 +9,7 @@
 #include "platform/ui/Screen.h"
 #include "platform/ui/TextField.h"
 #include "shell/desktop/SdlWindow.h"
-
-extern char** environ;
+#include "tests/desktop/VirtualDisplay.h"
 
 namespace {
 
@@ -34,36 +28,6 @@ bool pumpUntil(const std::function<bool()>& done) {
     }
     return true;
 }
-
-// A private X server for the length of the test.
-class VirtualDisplay {
-public:
-    VirtualDisplay() {
-        number_ = 90 + getpid() % 900;
-        std::string display = ":" + std::to_string(number_);
-        const char* argv[] = {"Xvfb",        display.c_str(), "-screen", "0",
-                              "800x1200x24", "-nolisten",     "tcp",     nullptr};
-        if (posix_spawnp(&pid_, "Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
-            pid_ = -1;
-            return;
-        }
-        setenv("DISPLAY", display.c_str(), 1);
-    }
-    ~VirtualDisplay() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    bool started() const { return pid_ > 0; }
-    bool ready() const {
-        return std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(number_));
-    }
-
-private:
-    int number_ = 0;
-    pid_t pid_ = -1;
-};
 
 void push(const SDL_Event& event) {
     SDL_Event copy = event;
@@ -101,11 +65,10 @@ void key(unsigned window, SDL_Keycode code) {
 // The window's events wake the main loop through its waiter: clicks reach buttons, typing
 // reaches the focused field, and an idle window stops drawing.
 TEST(SdlWindowTest, EventsWakeTheMainLoopAndReachTheViewTree) {
-    VirtualDisplay display;
-    if (!display.started()) {
-        GTEST_SKIP() << "Xvfb is not installed";
+    desktop_testing::VirtualDisplay display("800x1200x24");
+    if (!display.isRunning()) {
+        GTEST_SKIP() << "no virtual display: " << display.failure();
     }
-    ASSERT_TRUE(pumpUntil([&] { return display.ready(); })) << "Xvfb did not come up";
     ui::Screen::configure(ui::Size{320, 480}, 2);
     auto opened = shell::SdlWindow::open("Proofshot test");
     ASSERT_TRUE(opened) << opened.error().localizedDescription();
