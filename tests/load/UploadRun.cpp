@@ -1,0 +1,140 @@
+#include "tests/load/UploadRun.h"
+
+#include <unistd.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "platform/ui/Bitmap.h"
+#include "platform/ui/JPEGEncoder.h"
+#include "platform/ui/NavigationController.h"
+#include "platform/ui/Prompt.h"
+#include "platform/ui/ViewTransition.h"
+#include "screens/upload/UploadView.h"
+
+namespace loadtest {
+namespace {
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+int failureLines(const core::Log::Capture& log) {
+    int count = 0;
+    for (const auto& message : log.messages()) {
+        count += message.starts_with("error: ") ? 1 : 0;
+    }
+    return count;
+}
+
+}  // namespace
+
+std::vector<ui::ImagePtr> makePhotos(int count, int firstSerial, int width, int height) {
+    std::vector<ui::ImagePtr> photos;
+    for (int n = 0; n < count; ++n) {
+        const int serial = firstSerial + n;
+        auto bitmap = std::make_shared<ui::Bitmap>(width, height, ui::PixelFormat::RGB8);
+        for (int y = 0; y < height; ++y) {
+            std::uint8_t* row = bitmap->row(y);
+            for (int x = 0; x < width; ++x) {
+                row[3 * x] = static_cast<std::uint8_t>(serial);
+                row[3 * x + 1] = static_cast<std::uint8_t>(serial >> 8);
+                row[3 * x + 2] = static_cast<std::uint8_t>((x * 7) ^ (y * 13));
+            }
+        }
+        auto jpeg = ui::JPEGEncoder::encode(*bitmap, 90);
+        photos.push_back(*ui::Image::create(*jpeg));
+    }
+    return photos;
+}
+
+BatchReport uploadBatch(apptest::AppHarness& app, const app::ServiceEndpoints& endpoints,
+                        const std::vector<ui::ImagePtr>& photos,
+                        const std::function<void()>& whileRunning) {
+    BatchReport report;
+    const int linesBefore = failureLines(app.log);
+    auto upload = app::UploadView::create(endpoints);
+    upload->sendPhotos(photos);
+    app.navigation()->pushViewController(upload, ui::Animated::No);
+    if (!app.driver.advance(ui::ViewTransition::kNavigationDuration) ||
+        !app.driver.answer("After Folder")) {
+        return report;
+    }
+    const auto total = static_cast<int>(photos.size());
+    auto settled = [&] { return upload->finishedCount() + upload->failedCount() == total; };
+    if (whileRunning) {
+        app.driver.pumpUntil([&] { return upload->finishedCount() > 0 || settled(); }, 60.0);
+        whileRunning();
+    }
+    report.ended = app.driver.pumpUntil(settled, 60.0);
+    // A block that ran twice would show up now.
+    (void)app.driver.advance(0.5);
+    report.acknowledged = upload->finishedCount();
+    report.failed = upload->failedCount();
+    report.failureLines = failureLines(app.log) - linesBefore;
+    ui::Prompt::removeAllForTesting();
+    app.navigation()->popViewControllerAnimated(ui::Animated::No);
+    return report;
+}
+
+std::multimap<int, std::string> newlyStored(const std::filesystem::path& folder,
+                                            std::map<std::string, bool>& seen) {
+    std::multimap<int, std::string> stored;
+    if (!std::filesystem::exists(folder)) {
+        return stored;
+    }
+    static const std::regex batchIndex("-([0-9]+)-[^-]+\\.jpg$");
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        std::smatch match;
+        if (seen[name] || !std::regex_search(name, match, batchIndex)) {
+            continue;
+        }
+        seen[name] = true;
+        stored.emplace(std::stoi(match[1]), readFile(entry.path()));
+    }
+    return stored;
+}
+
+std::string sentBytes(const ui::Image& photo) {
+    auto jpeg = ui::JPEGRepresentation(photo, 1.0);
+    return jpeg ? std::string(jpeg->begin(), jpeg->end()) : std::string();
+}
+
+std::vector<pid_t> orderServiceChildren() {
+    std::vector<pid_t> children;
+    const std::string binary = std::filesystem::canonical(ORDERD_BINARY).string();
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        // pid (comm) state ppid ...: the command may hold spaces, so read after the last ')'.
+        const auto close = line.rfind(')');
+        if (close == std::string::npos) {
+            continue;
+        }
+        std::istringstream rest(line.substr(close + 1));
+        std::string state;
+        pid_t parent = 0;
+        rest >> state >> parent;
+        std::error_code error;
+        const auto exe = std::filesystem::read_symlink(entry.path() / "exe", error);
+        if (parent == ::getpid() && !error && exe.string() == binary) {
+            children.push_back(static_cast<pid_t>(std::stoi(name)));
+        }
+    }
+    return children;
+}
+
+int portOf(const std::string& address) {
+    const auto colon = address.rfind(':');
+    return colon == std::string::npos ? 0 : std::stoi(address.substr(colon + 1));
+}
+
+}  // namespace loadtest
