@@ -618,6 +618,9 @@ void URLConnectionOperation::didReceiveResponse(
     setResponse(response);
     if (auto stream = outputStream()) {
         stream->open();
+        if (const auto expected = response->expectedContentLength(); expected > 0) {
+            stream->reserveCapacity(static_cast<std::uint64_t>(expected));
+        }
     }
 }
 

@@ -34,6 +34,19 @@ public:
     bool hasSpaceAvailable() const override { return streamStatus() == StreamStatus::Open; }
     const Bytes* dataWrittenToMemory() const override { return &data_; }
 
+    void reserveCapacity(std::uint64_t length) override {
+        // The length comes from the network: an absurd one must cost nothing. Pages of a
+        // large reservation are only touched as bytes arrive.
+        constexpr std::uint64_t kLargestReservation = std::uint64_t{4} << 30;
+        if (length > kLargestReservation) {
+            return;
+        }
+        try {
+            data_.reserve(data_.size() + static_cast<std::size_t>(length));
+        } catch (const std::exception&) {
+        }
+    }
+
     std::string description() const override {
         return "<OutputStream to memory, " + std::to_string(data_.size()) + " bytes>";
     }

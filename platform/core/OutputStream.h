@@ -27,6 +27,10 @@ public:
     // stream to Error with streamError() saying why; it is never silent.
     virtual std::ptrdiff_t write(const std::uint8_t* buffer, std::size_t length) = 0;
     virtual bool hasSpaceAvailable() const = 0;
+    // A hint that about `length` more bytes are coming, such as an announced Content-Length:
+    // a memory stream makes room for them at once instead of growing and copying as they
+    // arrive. A length it cannot get memory for is ignored; other streams ignore it.
+    virtual void reserveCapacity(std::uint64_t) {}
 
     // All bytes written so far to a memory stream; nullptr for other streams. The pointer
     // stays valid while the stream lives and nothing is written.

@@ -158,6 +158,24 @@ TEST(MemoryOutputStream, DataPropertyHoldsEverythingWrittenSoFar) {
     EXPECT_EQ(core::stringFromBytes(*stream->dataWrittenToMemory()), "chunk one, chunk two");
 }
 
+TEST(MemoryOutputStream, AnnouncedLengthsAreReservedAndAbsurdOnesIgnored) {
+    auto stream = OutputStream::outputStreamToMemory();
+    stream->open();
+    write(*stream, "head");
+    stream->reserveCapacity(1 << 20);
+    const auto* data = stream->dataWrittenToMemory();
+    ASSERT_GE(data->capacity(), 4u + (1 << 20));
+    const auto* before = data->data();
+    write(*stream, std::string(1 << 19, 'b'));
+    EXPECT_EQ(stream->dataWrittenToMemory()->data(), before);  // no regrowth, no copy
+
+    stream->reserveCapacity(std::uint64_t{1} << 62);  // a lying Content-Length
+    stream->reserveCapacity(~std::uint64_t{0});
+    write(*stream, "tail");
+    EXPECT_EQ(stream->streamStatus(), core::StreamStatus::Open);
+    EXPECT_EQ(stream->dataWrittenToMemory()->size(), 4u + (1 << 19) + 4u);
+}
+
 TEST_F(StreamFiles, FileOutputReportsItsOffsetAndHasNoMemoryData) {
     writeFile(path("out.bin"), core::bytesFromString("old content"));
     auto stream = OutputStream::outputStreamToFileAtPath(path("out.bin"), FileWriteMode::Truncate);
