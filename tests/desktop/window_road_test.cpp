@@ -1,0 +1,308 @@
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app/AppDelegate.h"
+#include "app/SharedGlobals.h"
+#include "platform/core/RunLoop.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/CameraDevice.h"
+#include "platform/ui/Image.h"
+#include "platform/ui/JPEGEncoder.h"
+#include "platform/ui/NavigationBar.h"
+#include "platform/ui/NavigationController.h"
+#include "platform/ui/PhotoAlbum.h"
+#include "platform/ui/PhotoLibrary.h"
+#include "platform/ui/Prompt.h"
+#include "platform/ui/Resources.h"
+#include "platform/ui/Screen.h"
+#include "platform/ui/SimulatedCamera.h"
+#include "platform/ui/Toolbar.h"
+#include "screens/photo_collection/AddPhotosView.h"
+#include "screens/upload/UploadView.h"
+#include "shell/HeadlessDriver.h"
+#include "shell/desktop/BarLayout.h"
+#include "shell/desktop/PromptLayout.h"
+#include "shell/desktop/SdlWindow.h"
+#include "tests/desktop/VirtualDisplay.h"
+#include "tests/e2e/OrderServiceProcess.h"
+
+// The app in its window on a private X server, worked only through the window's event queue
+// (mouse clicks, typed text and keys, at the pixels where things are drawn) against the real
+// order service, from the login screen to photos stored on the server.
+namespace {
+
+// Each step may wait this long for the app to get there; a loaded machine is slow, not stuck.
+constexpr double kStepSeconds = 60.0;
+
+class WindowRoadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!display.isRunning()) {
+            GTEST_SKIP() << "no virtual display: " << display.failure();
+        }
+        ASSERT_TRUE(service.isRunning()) << "proofshot-orderd did not start";
+        directory = std::filesystem::temp_directory_path() /
+                    ("proofshot-window-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(directory / "gallery");
+        std::filesystem::create_directories(directory / "album");
+        ui::Application::shared()->resetForTesting();
+        ui::Prompt::removeAllForTesting();
+        ui::Resources::setDirectory(std::filesystem::path(PROOFSHOT_SOURCE_DIR) / "resources");
+        ui::PhotoLibrary::setDefaultFolder(directory / "gallery");
+        ui::PhotoAlbum::setSavedPhotosFolder(directory / "album");
+        ui::CameraDevice::setCurrent(ui::SimulatedCamera::withGeneratedFrames(800, 600));
+        app::SharedGlobals::sharedInstance()->clear();
+        ui::Screen::configure(ui::Size{320, 480}, 2);
+
+        auto opened = shell::SdlWindow::open("Proofshot");
+        ASSERT_TRUE(opened) << opened.error().localizedDescription();
+        window = std::move(*opened);
+        window->attachToMainLoop();
+        auto delegate =
+            std::make_shared<app::AppDelegate>(app::ServiceEndpoints{service.url(), service.url()});
+        ASSERT_TRUE(ui::Application::shared()->launch(delegate));
+        ASSERT_TRUE(pumpUntil([&] { return window->framesDrawn() > 0; }, "the first frame"));
+        int width = 0;
+        SDL_GetWindowSize(SDL_GetWindowFromID(window->id()), &width, nullptr);
+        pixelsPerPoint = width / ui::Screen::main().bounds().width();
+    }
+
+    void TearDown() override {
+        ui::PhotoAlbum::savedPhotos()->waitForPendingWrites();
+        ui::Prompt::removeAllForTesting();
+        ui::Application::shared()->resetForTesting();
+        ui::CameraDevice::setCurrent(nullptr);
+        window.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(directory, ignored);
+    }
+
+    // Runs the main loop (and so the window) until `done` holds, with a watchdog.
+    ::testing::AssertionResult pumpUntil(const std::function<bool()>& done,
+                                         const std::string& what) {
+        auto deadline = core::Clock::realNow() + core::Clock::Duration(kStepSeconds);
+        auto loop = core::RunLoop::main();
+        while (!done()) {
+            if (core::Clock::realNow() >= deadline) {
+                return ::testing::AssertionFailure() << "gave up waiting for " << what << "\n"
+                                                     << driver.dump();
+            }
+            auto slice = std::min(deadline, core::Clock::realNow() + core::Clock::Duration(0.05));
+            loop->runUntil(done, slice, core::RunLoop::DeadlineClock::Real);
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    // What a person does before tapping: waits until the screen stands still.
+    ::testing::AssertionResult settle() {
+        return pumpUntil([&] { return !window->isInMotion(); }, "the screen to come to rest");
+    }
+
+    void push(SDL_Event event) {
+        event.common.timestamp = SDL_GetTicks();
+        ASSERT_EQ(SDL_PushEvent(&event), 1) << SDL_GetError();
+    }
+
+    void click(ui::Point point) {
+        for (auto type : {SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP}) {
+            SDL_Event event{};
+            event.type = type;
+            event.button.windowID = window->id();
+            event.button.button = SDL_BUTTON_LEFT;
+            event.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
+            event.button.x = static_cast<int>(point.x * pixelsPerPoint);
+            event.button.y = static_cast<int>(point.y * pixelsPerPoint);
+            push(event);
+        }
+    }
+
+    void typeText(const std::string& text) {
+        SDL_Event event{};
+        event.type = SDL_TEXTINPUT;
+        event.text.windowID = window->id();
+        std::snprintf(event.text.text, sizeof event.text.text, "%s", text.c_str());
+        push(event);
+    }
+
+    void pressKey(SDL_Keycode code) {
+        SDL_Event event{};
+        event.type = SDL_KEYDOWN;
+        event.key.windowID = window->id();
+        event.key.keysym.sym = code;
+        push(event);
+    }
+
+    // Clicks the middle of the view named `name` once it is on screen and still.
+    ::testing::AssertionResult clickView(const std::string& name) {
+        if (auto waited = pumpUntil([&] { return bool(driver.find(name)); }, name); !waited) {
+            return waited;
+        }
+        if (auto rested = settle(); !rested) {
+            return rested;
+        }
+        ui::Rect frame = driver.find(name)->frameInWindow();
+        click({frame.midX(), frame.midY()});
+        return ::testing::AssertionSuccess();
+    }
+
+    // Clicks what is named `name` (identifier or title): a view, or a bar item where its bar
+    // draws it.
+    ::testing::AssertionResult clickItem(const std::string& name) {
+        auto shown = [&] { return driver.find(name) || driver.findItem(name); };
+        if (auto waited = pumpUntil(shown, name); !waited) {
+            return waited;
+        }
+        if (driver.find(name)) {
+            return clickView(name);
+        }
+        if (auto rested = settle(); !rested) {
+            return rested;
+        }
+        auto item = driver.findItem(name);
+        if (auto at = itemCentre(*driver.window(), item)) {
+            click(*at);
+            return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure() << "no bar shows " << name << "\n" << driver.dump();
+    }
+
+    static std::optional<ui::Point> itemCentre(const ui::View& view,
+                                               const ui::BarButtonItemPtr& item) {
+        if (view.isHidden()) {
+            return std::nullopt;
+        }
+        for (const auto& slot :
+             shell::BarLayout::layout(shell::BarLayout::itemsOf(view), view.bounds())) {
+            if (slot.item == item) {
+                ui::Rect bar = view.frameInWindow();
+                return ui::Point{bar.minX() + slot.frame.midX(), bar.minY() + slot.frame.midY()};
+            }
+        }
+        for (const auto& child : view.subviews()) {
+            if (auto found = itemCentre(*child, item)) {
+                return found;
+            }
+        }
+        return std::nullopt;
+    }
+
+    // Clicks the button titled `title` of the prompt that is up, once it has come all the way in.
+    ::testing::AssertionResult answer(const std::string& title) {
+        auto up = [&] {
+            auto prompt = ui::Prompt::visiblePrompt();
+            return prompt && prompt->indexOfButton(title);
+        };
+        if (auto waited = pumpUntil(up, "a prompt with " + title); !waited) {
+            return waited;
+        }
+        if (auto rested = settle(); !rested) {
+            return rested;
+        }
+        auto prompt = ui::Prompt::visiblePrompt();
+        int index = *prompt->indexOfButton(title);
+        shell::PromptLayout layout(*prompt, driver.window()->bounds(), 1.0);
+        for (const auto& slot : layout.buttons()) {
+            if (slot.index == index) {
+                click({slot.frame.midX(), slot.frame.midY()});
+                return ::testing::AssertionSuccess();
+            }
+        }
+        return ::testing::AssertionFailure() << title << " is not drawn";
+    }
+
+    template <class T>
+    std::shared_ptr<T> screen() const {
+        auto root = driver.window() ? driver.window()->rootViewController() : nullptr;
+        auto navigation = std::dynamic_pointer_cast<ui::NavigationController>(root);
+        for (const auto& controller :
+             navigation ? navigation->viewControllers() : std::vector<ui::ViewControllerPtr>{}) {
+            if (auto found = std::dynamic_pointer_cast<T>(controller)) {
+                return found;
+            }
+        }
+        return nullptr;
+    }
+
+    std::size_t photoCount() const {
+        auto photos = screen<app::AddPhotosView>();
+        return photos ? photos->newPics().size() : 0;
+    }
+
+    std::string front() const {
+        auto controller = driver.visibleViewController();
+        return controller ? controller->className() : "";
+    }
+
+    desktop_testing::VirtualDisplay display;
+    apptest::OrderServiceProcess service;
+    std::filesystem::path directory;
+    std::unique_ptr<shell::SdlWindow> window;
+    double pixelsPerPoint = 1;
+    shell::HeadlessDriver driver;  // reads the screen; never touches it
+};
+
+TEST_F(WindowRoadTest, SignInFindAnOrderTakeTwoPicturesAndUploadThemToTheAfterFolder) {
+    // Sign in: click the name field, type, Tab to the password, type, click the button.
+    ASSERT_TRUE(clickView("username"));
+    typeText("demo");
+    pressKey(SDLK_TAB);
+    typeText("demo1234");
+    ASSERT_TRUE(clickView("loginButton"));
+    ASSERT_TRUE(pumpUntil([&] { return front() == "MainView"; }, "the order search screen"));
+
+    // A wrong digit typed and taken back reaches the field as a person meant it.
+    ASSERT_TRUE(clickView("orderNumber"));
+    typeText("1009");
+    pressKey(SDLK_BACKSPACE);
+    typeText("1");
+    ASSERT_TRUE(clickView("searchButton"));
+    ASSERT_TRUE(clickView("addPhotosButton"));
+    ASSERT_TRUE(pumpUntil([&] { return front() == "AddPhotosView"; }, "the photo screen"));
+    EXPECT_EQ(app::SharedGlobals::sharedInstance()->orderID(), "1001");
+
+    ASSERT_TRUE(clickItem("Add"));
+    ASSERT_TRUE(answer("From Camera"));
+    for (std::size_t taken = 1; taken <= 2; ++taken) {
+        ASSERT_TRUE(clickItem("takePictureButton"));
+        ASSERT_TRUE(pumpUntil([&] { return photoCount() == taken; }, "a picture"));
+    }
+    ASSERT_TRUE(clickItem("cancelButton"));
+    ASSERT_TRUE(pumpUntil([&] { return front() == "AddPhotosView"; }, "the picker to close"));
+    auto sent = screen<app::AddPhotosView>()->newPics();
+    ASSERT_EQ(sent.size(), 2u);
+
+    ASSERT_TRUE(clickItem("Upload"));
+    ASSERT_TRUE(answer("After Folder"));
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            auto upload = screen<app::UploadView>();
+            return upload && upload->finishedCount() == 2;
+        },
+        "both uploads"));
+    EXPECT_EQ(screen<app::UploadView>()->failedCount(), 0);
+    ASSERT_TRUE(clickView("btn"));
+    ASSERT_TRUE(pumpUntil([&] { return front() == "MainView"; }, "the way back"));
+
+    // The server holds the very JPEGs the app encoded from the two pictures.
+    std::multiset<std::string> stored;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(service.dataDir() / "photos" / "1001" / "after")) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        stored.insert(std::string(std::istreambuf_iterator<char>(in), {}));
+    }
+    std::multiset<std::string> expected;
+    for (const auto& picture : sent) {
+        auto jpeg = ui::JPEGRepresentation(*picture, 1.0);
+        ASSERT_TRUE(jpeg);
+        expected.insert(std::string(jpeg->begin(), jpeg->end()));
+    }
+    EXPECT_EQ(stored, expected);
+    EXPECT_GT(window->framesDrawn(), 10);
+}
+
+}  // namespace
