@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace app {
@@ -18,8 +19,10 @@ struct ServiceEndpoints {
     std::string orderService = kDefaultOrderService;
     std::string stockStore = kDefaultStockStore;
 
-    // The stock store's base, the picture path and `fileName` exactly as given.
-    std::string stockPictureURL(const std::string& fileName) const;
+    // The stock store's base, the picture path and `fileName` exactly as given, or none when
+    // the name is not a single path segment: the name comes from the order service's answer,
+    // and "../x", "x?y" or an encoded slash would make the app fetch another resource.
+    std::optional<std::string> stockPictureURL(const std::string& fileName) const;
 };
 
 }  // namespace app

@@ -39,12 +39,17 @@ std::shared_ptr<app::MainView> loadedScreen() {
 
 void checkStockAddress(const std::string& fileName) {
     const app::ServiceEndpoints endpoints;
-    const auto address = url::URL::create(endpoints.stockPictureURL(fileName));
+    const auto location = endpoints.stockPictureURL(fileName);
+    const auto address = location ? url::URL::create(*location) : std::nullopt;
     if (!address) {
         return;
     }
     fuzz::check(address->host() == "127.0.0.1" && address->port() == 8080,
                 "the stock picture is asked of the stock store only");
+    const std::string folder = app::ServiceEndpoints::kStockPicturePath;
+    const std::string& path = address->path();
+    fuzz::check(path.rfind(folder, 0) == 0 && path.find('/', folder.size()) == std::string::npos,
+                "the stock picture stays in the stock picture folder");
 }
 
 }  // namespace

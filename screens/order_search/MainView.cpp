@@ -146,7 +146,8 @@ void MainView::showStockPicture(const std::string& fileName) {
     if (fileName.empty()) {
         return;
     }
-    auto address = url::URL::create(endpoints_.stockPictureURL(fileName));
+    const auto location = endpoints_.stockPictureURL(fileName);
+    auto address = location ? url::URL::create(*location) : std::nullopt;
     if (!address) {
         return;
     }

@@ -110,6 +110,17 @@ TEST_F(LoginSearchTest, ServiceDownOrFailingSaysCouldNotReachServer) {
     EXPECT_EQ(app->front(), "ViewController");
 }
 
+TEST(StockPictureAddress, OnlyASinglePathSegmentBelowTheStockFolderIsAskedFor) {
+    const app::ServiceEndpoints endpoints{"http://o.test", "http://s.test/"};
+    EXPECT_EQ(endpoints.stockPictureURL("fence.png"), "http://s.test/trelmostockimages/fence.png");
+    // Kept as given: a name that is no URL shows no picture further on.
+    EXPECT_EQ(endpoints.stockPictureURL("a b.png"), "http://s.test/trelmostockimages/a b.png");
+    for (const char* name : {"", ".", "..", "../../ipad/loginVer2.php", "a/b.png", "a\\b.png",
+                             "x.png?order=1", "x.png#top", "%2e%2E", "..%2Fsecret", "a%5cb"}) {
+        EXPECT_FALSE(endpoints.stockPictureURL(name)) << name;
+    }
+}
+
 TEST_F(LoginSearchTest, FoundOrderShowsDetailsAndStockPictureAndSignOffComesBackEmpty) {
     answerLogin("SUCCESS");
     answerDetails("SUCCESS,Line one,Line two,Line three,fence.png,ignored");
