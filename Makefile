@@ -21,8 +21,8 @@ test: build
 
 # The areas whose suites have been brought clean under each sanitizer; CI runs exactly these.
 # ASan+UBSan runs every test of ASAN_AREAS; TSan runs the concurrency tests of TSAN_AREAS.
-ASAN_AREAS ?= core url orderd
-TSAN_AREAS ?= core url orderd
+ASAN_AREAS ?= core url orderd net
+TSAN_AREAS ?= core url orderd net
 empty :=
 space := $(empty) $(empty)
 
