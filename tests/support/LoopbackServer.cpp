@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -348,6 +349,10 @@ void LoopbackServer::acceptLoop() {
         if (fd < 0) {
             continue;
         }
+        // An answer goes out in several sends; without this, a kept-alive client waits out
+        // the peer's delayed ACK on each one.
+        int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         int id = ++connections_;
         std::lock_guard lock(mutex_);
         openFds_.push_back(fd);
