@@ -95,8 +95,7 @@ bool HTTPRequestOperation::hasAcceptableStatusCode() const {
     if (!response()) {
         return false;
     }
-    const auto codes = operationClass().acceptableStatusCodes();
-    return !codes || codes->contains(effectiveStatusCode());
+    return operationClass().acceptsStatusCode(effectiveStatusCode());
 }
 
 bool HTTPRequestOperation::hasAcceptableContentType() const {
@@ -104,8 +103,8 @@ bool HTTPRequestOperation::hasAcceptableContentType() const {
     if (!response) {
         return false;
     }
-    const auto types = operationClass().acceptableContentTypes();
-    return !types || types->contains(response->mimeType().value_or("application/octet-stream"));
+    return operationClass().acceptsContentType(
+        response->mimeType().value_or("application/octet-stream"));
 }
 
 std::string HTTPRequestOperation::statusCodeRangesText(const OperationClass::StatusCodes& codes) {

@@ -104,6 +104,26 @@ std::optional<OperationClass::ContentTypes> OperationClass::acceptableContentTyp
     return std::nullopt;
 }
 
+bool OperationClass::acceptsStatusCode(int code) const {
+    for (const OperationClass* c = this; c != nullptr; c = c->parent_) {
+        std::lock_guard lock(c->mutex_);
+        if (c->ownStatusCodes_) {
+            return !*c->ownStatusCodes_ || (*c->ownStatusCodes_)->contains(code);
+        }
+    }
+    return true;
+}
+
+bool OperationClass::acceptsContentType(const std::string& type) const {
+    for (const OperationClass* c = this; c != nullptr; c = c->parent_) {
+        std::lock_guard lock(c->mutex_);
+        if (c->ownContentTypes_) {
+            return !*c->ownContentTypes_ || (*c->ownContentTypes_)->contains(type);
+        }
+    }
+    return true;
+}
+
 void OperationClass::setAcceptableStatusCodes(std::optional<StatusCodes> codes) const {
     std::lock_guard lock(mutex_);
     ownStatusCodes_ = std::move(codes);

@@ -48,6 +48,9 @@ public:
     // code (content type) is acceptable.
     std::optional<StatusCodes> acceptableStatusCodes() const;
     std::optional<ContentTypes> acceptableContentTypes() const;
+    // The same lookups for one value, without copying the sets: every answer asks them.
+    bool acceptsStatusCode(int code) const;
+    bool acceptsContentType(const std::string& type) const;
     // Give this class a value of its own; descendants without one see it.
     void setAcceptableStatusCodes(std::optional<StatusCodes> codes) const;
     void setAcceptableContentTypes(std::optional<ContentTypes> types) const;
