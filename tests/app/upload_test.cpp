@@ -1,6 +1,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <set>
 
 #include "app/SharedGlobals.h"
@@ -72,8 +75,32 @@ protected:
     std::shared_ptr<app::UploadView> upload;
 };
 
+// Lets the scripted server answer one upload at a time, so the bar can be read after each.
+struct AnswerGate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    int allowed = 0;
+
+    void letOneThrough() {
+        {
+            std::lock_guard lock(mutex);
+            ++allowed;
+        }
+        changed.notify_one();
+    }
+    void waitForTurn() {
+        std::unique_lock lock(mutex);
+        changed.wait_for(lock, std::chrono::seconds(30), [this] { return allowed > 0; });
+        --allowed;
+    }
+};
+
 TEST_F(UploadTest, EveryPhotoIsPostedWithItsIndexAndTheBarCountsAcknowledgements) {
-    server.route(kUpload, [](const auto&) { return ScriptedResponse::text(200, "SUCCESS"); });
+    auto gate = std::make_shared<AnswerGate>();
+    server.route(kUpload, [gate](const auto&) {
+        gate->waitForTurn();
+        return ScriptedResponse::text(200, "SUCCESS");
+    });
     addPhotos(3);
     ASSERT_TRUE(openUpload());
     EXPECT_EQ(apptest::AppHarness::promptLine(),
@@ -82,6 +109,7 @@ TEST_F(UploadTest, EveryPhotoIsPostedWithItsIndexAndTheBarCountsAcknowledgements
     EXPECT_TRUE(ui::Application::shared()->isNetworkActivityIndicatorVisible());
     std::vector<double> bar;
     for (int acknowledged = 1; acknowledged <= 3; ++acknowledged) {
+        gate->letOneThrough();
         ASSERT_TRUE(app->driver.pumpUntil([&] { return upload->finishedCount() == acknowledged; }));
         bar.push_back(upload->progress()->progress());
     }

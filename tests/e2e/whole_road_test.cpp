@@ -19,9 +19,6 @@
 // The app, headless, against the real order service with its demo data.
 namespace {
 
-using ::testing::DoubleEq;
-using ::testing::ElementsAre;
-
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -75,14 +72,15 @@ TEST_F(WholeRoadTest, LoginSearchFourPhotosOneRemovedAndThreeUploadedToTheAfterF
     ASSERT_TRUE(app->driver.advance(ui::ViewTransition::kNavigationDuration));
     auto upload = app->screen<app::UploadView>();
     ASSERT_TRUE(app->driver.answer("After Folder"));
-    std::vector<double> bar;
-    for (int acknowledged = 1; acknowledged <= 3; ++acknowledged) {
+    // The bar after each acknowledgement; two that land in one turn of the main loop are read
+    // together (the app tests hold the service back to read every step).
+    for (int acknowledged = 0; acknowledged < 3;) {
         ASSERT_TRUE(
-            app->driver.pumpUntil([&] { return upload->finishedCount() == acknowledged; }, 30.0))
+            app->driver.pumpUntil([&] { return upload->finishedCount() > acknowledged; }, 30.0))
             << app->driver.dump();
-        bar.push_back(upload->progress()->progress());
+        acknowledged = upload->finishedCount();
+        EXPECT_DOUBLE_EQ(upload->progress()->progress(), acknowledged / 3.0);
     }
-    EXPECT_THAT(bar, ElementsAre(DoubleEq(1.0 / 3), DoubleEq(2.0 / 3), 1.0));
     EXPECT_EQ(upload->label()->text(), "Finished Uploading");
     EXPECT_EQ(upload->failedCount(), 0);
     ASSERT_TRUE(app->driver.tap("btn"));
