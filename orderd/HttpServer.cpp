@@ -147,7 +147,10 @@ Status HttpServer::launch() {
     tls_ = !options_.certificatePem.empty() && !options_.keyPem.empty();
     unsigned workers = std::max(1u, std::min(options_.workerThreads, options_.maxConnections));
     jobs_ = std::make_unique<WorkQueue>(workers);
-    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME |
+    // poll, not epoll: the library's edge-triggered epoll can take a client's hang-up that
+    // arrives with the last bytes of a body as already handled, and then the half upload
+    // lingers until the idle time-out. With at most maxConnections sockets, poll costs nothing.
+    unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_ALLOW_SUSPEND_RESUME |
                      MHD_USE_ERROR_LOG | (tls_ ? MHD_USE_TLS : 0);
     auto items = optionItems(address, workers);
     daemon_ = MHD_start_daemon(flags, options_.port, nullptr, nullptr, &onRequest, this,
