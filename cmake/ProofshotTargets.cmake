@@ -32,6 +32,31 @@ function(proofshot_add_test)
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_script})
 endfunction()
 
+# proofshot_add_test_dir(PREFIX <prefix> LABEL <label> LIBS <targets...>
+#                        [SOURCES <helpers...>] [EXCLUDE <files...>] [TIMEOUT <seconds>])
+# One executable <prefix>_<name> per <name>_test.cpp of the calling directory, labelled <label>;
+# <name>_concurrency_test.cpp files are labelled `concurrency` too, so TSan runs them.
+function(proofshot_add_test_dir)
+  cmake_parse_arguments(D "" "PREFIX;LABEL;TIMEOUT" "LIBS;SOURCES;EXCLUDE" ${ARGN})
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  if(D_EXCLUDE)
+    list(REMOVE_ITEM tests ${D_EXCLUDE})
+  endif()
+  set(timeout)
+  if(D_TIMEOUT)
+    set(timeout TIMEOUT ${D_TIMEOUT})
+  endif()
+  foreach(source IN LISTS tests)
+    get_filename_component(name ${source} NAME_WE)
+    set(labels ${D_LABEL})
+    if(name MATCHES "_concurrency_test$")
+      list(APPEND labels concurrency)
+    endif()
+    proofshot_add_test(NAME ${D_PREFIX}_${name} SOURCES ${source} ${D_SOURCES} LIBS ${D_LIBS}
+                       LABELS ${labels} ${timeout})
+  endforeach()
+endfunction()
+
 # proofshot_add_bench(NAME <name> SOURCES <files...> LIBS <targets...>)
 function(proofshot_add_bench)
   cmake_parse_arguments(B "" "NAME" "SOURCES;LIBS" ${ARGN})
