@@ -182,26 +182,6 @@ TEST_F(Archive, EveryKindOfValueRoundTrips) {
     EXPECT_FALSE(copy->note.has_value());
 }
 
-TEST_F(Archive, KeysAreReadBackIndividually) {
-    KeyedArchiver archiver;
-    archiver.encodeInteger("stringEncoding", 4);
-    archiver.encodeInteger("stringEncoding", 5);  // the last write wins
-    archiver.encodeDouble("nan", std::nan(""));
-    archiver.encodeValue("list", Value::List{});
-    auto data = archiver.finishEncoding();
-    ASSERT_TRUE(data);
-    auto unarchiver = KeyedUnarchiver::create(*data);
-    ASSERT_TRUE(unarchiver);
-    EXPECT_EQ(unarchiver->decodeInteger("stringEncoding"), 5);
-    EXPECT_EQ(unarchiver->decodeDouble("stringEncoding"), 5.0);
-    EXPECT_TRUE(std::isnan(*unarchiver->decodeDouble("nan")));
-    EXPECT_EQ(unarchiver->decodeValue("list"), Value(Value::List{}));
-    EXPECT_TRUE(unarchiver->containsValue("list"));
-    EXPECT_FALSE(unarchiver->containsValue("absent"));
-    EXPECT_FALSE(unarchiver->decodeString("absent").has_value());
-    EXPECT_FALSE(unarchiver->error().has_value());
-}
-
 TEST_F(Archive, AValueOfTheWrongKindIsReportedAndNotConverted) {
     KeyedArchiver archiver;
     archiver.encodeString("baseURL", "http://127.0.0.1/");

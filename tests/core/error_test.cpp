@@ -41,24 +41,6 @@ TEST(Error, UsualKeysAndObjectsAreReadBack) {
               response);
     EXPECT_EQ(error.object<FakeResponse>(core::LocalizedDescriptionKey), nullptr);
     EXPECT_EQ(error.underlyingError()->code(), 2);
-    EXPECT_EQ(error.description(),
-              "Error Domain=NetworkingErrorDomain Code=-1011 \"Expected status code in "
-              "(200-299), got 404\" UserInfo={ErrorFailingURLKey=http://127.0.0.1/x, "
-              "LocalizedDescription=Expected status code in (200-299), got 404, "
-              "LocalizedRecoverySuggestion=not found, "
-              "NetworkingOperationFailingURLResponseErrorKey=<FakeResponse 404>, "
-              "UnderlyingError=Error Domain=POSIXErrorDomain Code=2 \"The operation couldn't "
-              "be completed. (POSIXErrorDomain error 2.)\" UserInfo={}}");
-}
-
-TEST(Error, FailingURLMayBeAnObjectDescribingTheURL) {
-    class FakeURL : public core::Object {
-    public:
-        std::string description() const override { return "http://127.0.0.1/y"; }
-    };
-    core::Error error("URLErrorDomain", -999);
-    error.set(core::URLErrorFailingURLErrorKey, std::make_shared<FakeURL>());
-    EXPECT_EQ(error.failingURL(), "http://127.0.0.1/y");
 }
 
 TEST(Error, PosixErrorsCarryTheSystemMessage) {
@@ -80,22 +62,6 @@ TEST(Error, EqualityComparesInformationAndObjectIdentity) {
     EXPECT_NE(a, b);
     EXPECT_NE(core::Error("d", 1), core::Error("d", 2));
     EXPECT_NE(core::Error("d", 1), core::Error("e", 1));
-}
-
-TEST(Expected, HoldsAValueOrAnError) {
-    core::Expected<std::string> good = "body";
-    ASSERT_TRUE(good);
-    EXPECT_EQ(good->size(), 4u);
-    core::Expected<std::string> bad = core::Error("d", 5);
-    ASSERT_FALSE(bad);
-    EXPECT_EQ(bad.error().code(), 5);
-    EXPECT_EQ(bad.valueOr("fallback"), "fallback");
-    core::Expected<std::shared_ptr<core::Object>> object = std::make_shared<FakeResponse>();
-    EXPECT_EQ(object.value()->description(), "<FakeResponse 404>");
-    core::Expected<void> done;
-    EXPECT_TRUE(done);
-    core::Expected<void> failed = core::Error("d", 6);
-    EXPECT_EQ(failed.error().code(), 6);
 }
 
 TEST(ExpectedDeathTest, AskingAFailureForItsValueAborts) {

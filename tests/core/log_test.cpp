@@ -40,18 +40,6 @@ TEST(Log, LinesHaveTheTimeStampProcessAndThreadPrefix) {
     EXPECT_FALSE(capture.contains("Button clicked"));
 }
 
-TEST(Log, CapturesNestAndTheOuterOneResumes) {
-    core::Log::Capture outer;
-    core::log("one");
-    {
-        core::Log::Capture inner;
-        core::log("two");
-        EXPECT_EQ(inner.messages(), std::vector<std::string>{"two"});
-    }
-    core::log("three");
-    EXPECT_EQ(outer.messages(), (std::vector<std::string>{"one", "three"}));
-}
-
 TEST(Log, WithoutASinkLinesGoToStandardErrorEachWithOneLineEnd) {
     std::string path = ::testing::TempDir() + "log_stderr_" + std::to_string(::getpid());
     int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);

@@ -87,24 +87,6 @@ TEST(RunLoopCrossThread, WorkerWaitsOnMainWhileMainRunsItsLoop) {
     EXPECT_TRUE(workerSawIt);
 }
 
-TEST(RunLoopCrossThread, MainPostsWithoutWaitingAndGetsAnAnswer) {
-    LoopThread worker;
-    bool answered = false;
-    auto main = RunLoop::main();
-    worker.loop()->post([&] {
-        EXPECT_FALSE(Thread::isMainThread());
-        main->post([&] { answered = true; });
-    });
-    EXPECT_TRUE(pumpUntil([&] { return answered; }));
-}
-
-TEST(RunLoopCrossThread, WaitingPostToAnotherLoopReturnsAfterTheTaskRan) {
-    LoopThread worker;
-    int value = 0;
-    EXPECT_TRUE(worker.loop()->postAndWait([&] { value = 42; }));
-    EXPECT_EQ(value, 42);
-}
-
 TEST(RunLoopCrossThread, WorkPostedBeforeTheThreadStartsRunsOnIt) {
     std::atomic<bool> ranThere{false};
     std::atomic<bool> done{false};
@@ -142,18 +124,6 @@ TEST(RunLoopCrossThread, TasksQueuedOnAThreadThatEndsAreDroppedAndReleaseWaiters
     EXPECT_EQ(result.load(), 0);
 }
 
-TEST(RunLoopCrossThread, IdleLoopWakesForAPost) {
-    // The worker sleeps in its loop with no deadline and nothing to do; only the post can
-    // wake it. The watchdog fails the test if it does not.
-    LoopThread worker;
-    std::atomic<bool> slept{false};
-    worker.loop()->post([&] { slept.store(true); });
-    ASSERT_TRUE(pumpUntil([&] { return slept.load(); }));
-    std::atomic<bool> woke{false};
-    worker.loop()->post([&] { woke.store(true); });
-    EXPECT_TRUE(pumpUntil([&] { return woke.load(); }));
-}
-
 TEST(RunLoopCrossThread, StopFromAnotherThreadEndsRun) {
     std::atomic<bool> running{false};
     std::atomic<bool> returned{false};
@@ -185,43 +155,6 @@ TEST(RunLoopCrossThread, DescriptorWatchedFromAnotherThreadWakesTheLoop) {
     worker.loop()->postAndWait([&] { worker.loop()->unwatchFileDescriptor(id); });
     ::close(fds[0]);
     ::close(fds[1]);
-}
-
-// Stands in for a shell's waiter: delegates to the default one and counts what it is asked.
-class CountingWaiter : public RunLoopWaiter {
-public:
-    CountingWaiter(std::atomic<int>& waits, std::atomic<int>& wakes)
-        : inner_(RunLoopWaiter::createDefault()), waits_(waits), wakes_(wakes) {}
-    void wait(std::span<const Descriptor> descriptors, std::optional<Clock::Duration> timeout,
-              std::vector<Descriptor>& ready) override {
-        waits_.fetch_add(1);
-        inner_->wait(descriptors, timeout, ready);
-    }
-    void wake() override {
-        wakes_.fetch_add(1);
-        inner_->wake();
-    }
-
-private:
-    std::unique_ptr<RunLoopWaiter> inner_;
-    std::atomic<int>& waits_;
-    std::atomic<int>& wakes_;
-};
-
-TEST(RunLoopCrossThread, PluggedWaiterIsWhatTheLoopSleepsInAndIsWokenThrough) {
-    std::atomic<int> waits{0};
-    std::atomic<int> wakes{0};
-    std::atomic<bool> quit{false};
-    auto thread = Thread::create(
-        [&] { RunLoop::current()->runUntil([&] { return quit.load(); }, Clock::distantFuture()); });
-    thread->runLoop()->setWaiter(std::make_unique<CountingWaiter>(waits, wakes));
-    thread->start();
-    ASSERT_TRUE(thread->runLoop()->postAndWait([] {}));
-    int wakesBefore = wakes.load();
-    thread->runLoop()->post([&] { quit.store(true); });
-    ASSERT_TRUE(pumpUntil([&] { return thread->isFinished(); }));
-    EXPECT_GT(waits.load(), 0);
-    EXPECT_GT(wakes.load(), wakesBefore);
 }
 
 TEST(RunLoopCrossThread, RoundTripsBetweenTwoThreadsKeepCount) {

@@ -60,20 +60,6 @@ TEST(RunLoopPost, TaskPostedByATaskRunsAfterTheOnesAlreadyQueued) {
     EXPECT_THAT(order, ElementsAre("first", "second", "posted by first"));
 }
 
-TEST(RunLoopPost, WaitingPostToOwnThreadRunsAtOnce) {
-    auto loop = RunLoop::current();
-    bool ran = false;
-    EXPECT_TRUE(loop->postAndWait([&] { ran = true; }));
-    EXPECT_TRUE(ran);
-}
-
-TEST(RunLoopPost, EmptyTaskIsIgnored) {
-    auto loop = RunLoop::current();
-    loop->post(nullptr);
-    EXPECT_FALSE(loop->postAndWait(nullptr));
-    pumpPending();
-}
-
 TEST(RunLoopModes, TaskForAnotherModeWaitsForThatModeAndKeepsOrder) {
     auto loop = RunLoop::current();
     const std::string tracking = "TrackingMode";
@@ -110,15 +96,6 @@ TEST(RunLoopModes, TaskPostedForSeveralModesRunsOnce) {
     EXPECT_EQ(ran, 1);
 }
 
-TEST(RunLoopModes, CurrentModeNamesTheRunningMode) {
-    auto loop = RunLoop::current();
-    std::string seen;
-    loop->post([&] { seen = loop->currentMode(); }, "InspectMode");
-    loop->runInMode("InspectMode", Clock::TimePoint{});
-    EXPECT_EQ(seen, "InspectMode");
-    EXPECT_EQ(loop->currentMode(), "");
-}
-
 TEST(RunLoopRun, StopEndsRunFromInsideATask) {
     auto loop = RunLoop::current();
     int after = 0;
@@ -135,16 +112,6 @@ TEST(RunLoopRun, RunUntilReturnsWhetherThePredicateHeld) {
     loop->post([&] { flag = true; });
     EXPECT_TRUE(loop->runUntil([&] { return flag; }, Clock::after(5.0)));
     EXPECT_FALSE(loop->runUntil([] { return false; }, Clock::after(0.01)));
-}
-
-TEST(RunLoopRun, RunInModeTimesOutWhenNothingHappens) {
-    auto loop = RunLoop::current();
-    EXPECT_EQ(loop->runInMode(RunLoop::kDefaultMode, Clock::after(0.01)),
-              RunLoop::RunResult::TimedOut);
-}
-
-TEST(RunLoopRun, WatchdogReturnsFalseOnTimeout) {
-    EXPECT_FALSE(pumpUntil([] { return false; }, 0.02));
 }
 
 TEST(RunLoopRun, StopBeforeRunMakesTheNextRunReturnAtOnce) {

@@ -131,16 +131,6 @@ TEST_F(StreamFiles, EmptyInputsAreAtTheirEndOnceOpen) {
     }
 }
 
-TEST(DataInputStream, ReadsNothingBeforeOpen) {
-    auto stream = InputStream::inputStreamWithData(core::bytesFromString("abc"));
-    std::uint8_t byte;
-    EXPECT_EQ(stream->read(&byte, 1), -1);
-    stream->open();
-    EXPECT_TRUE(stream->hasBytesAvailable());
-    EXPECT_EQ(stream->read(&byte, 1), 1);
-    EXPECT_EQ(byte, 'a');
-}
-
 TEST(MemoryOutputStream, DataPropertyHoldsEverythingWrittenSoFar) {
     auto stream = OutputStream::outputStreamToMemory();
     std::uint8_t byte = 'x';
@@ -259,14 +249,4 @@ TEST_F(StreamFiles, AShortWriteAtTheFileSizeLimitIsAnError) {
     };
     EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
     EXPECT_EQ(readFile(target).size(), 100u);  // the part that fitted, reported as a failure
-}
-
-TEST(Stream, SchedulingIsRecordedPerLoopAndMode) {
-    auto stream = OutputStream::outputStreamToMemory();
-    auto loop = core::RunLoop::current();
-    stream->scheduleInRunLoop(loop, core::RunLoop::kDefaultMode);
-    EXPECT_TRUE(stream->isScheduledInRunLoop(loop, core::RunLoop::kDefaultMode));
-    EXPECT_FALSE(stream->isScheduledInRunLoop(loop, "other"));
-    stream->removeFromRunLoop(loop, core::RunLoop::kDefaultMode);
-    EXPECT_FALSE(stream->isScheduledInRunLoop(loop, core::RunLoop::kDefaultMode));
 }

@@ -75,17 +75,6 @@ TEST(TimerSchedule, FireRunsNowAndLeavesARepeatingScheduleAlone) {
     timer->invalidate();
 }
 
-TEST(TimerSchedule, FireOnAOneShotRunsItsOnlyAction) {
-    ScopedVirtualClock clock;
-    int fired = 0;
-    auto timer = Timer::scheduled(0.17, Timer::Repeats::No, [&](Timer&) { ++fired; });
-    timer->fire();
-    EXPECT_EQ(fired, 1);
-    EXPECT_FALSE(timer->isValid());
-    clock.advanceAndPump(1.0);
-    EXPECT_EQ(fired, 1);
-}
-
 TEST(TimerInvalidation, FromInsideTheActionStopsIt) {
     ScopedVirtualClock clock;
     int fired = 0;
@@ -127,14 +116,6 @@ TEST(TimerInvalidation, LastReferenceDroppedInsideTheActionIsSafe) {
     EXPECT_EQ(timer, nullptr);
 }
 
-TEST(TimerDetails, UserInfoAndIntervalAreKept) {
-    auto timer = Timer::create(
-        1.5, Timer::Repeats::Yes, [](Timer&) {}, std::any(1));
-    EXPECT_EQ(std::any_cast<int>(timer->userInfo()), 1);
-    EXPECT_DOUBLE_EQ(timer->timeInterval(), 1.5);
-    EXPECT_TRUE(timer->repeats());
-}
-
 TEST(TimerDetails, NonPositiveIntervalIsRaisedSoRepeatingCannotSpin) {
     auto zero = Timer::create(0.0, Timer::Repeats::Yes, [](Timer&) {});
     auto bad = Timer::create(std::nan(""), Timer::Repeats::Yes, [](Timer&) {});
@@ -156,15 +137,6 @@ TEST(TimerModes, FiresOnlyInTheModeItWasAddedFor) {
     clock.advanceAndPump(2.0);
     EXPECT_EQ(fired, 0);
     EXPECT_EQ(loop->runInMode("PanelMode", Clock::TimePoint{}), RunLoop::RunResult::Handled);
-    EXPECT_EQ(fired, 1);
-}
-
-TEST(TimerModes, CommonModesTimerFiresInTheDefaultMode) {
-    ScopedVirtualClock clock;
-    int fired = 0;
-    auto timer = Timer::create(0.17, Timer::Repeats::No, [&](Timer&) { ++fired; });
-    RunLoop::current()->addTimer(timer, RunLoop::kCommonModes);
-    clock.advanceAndPump(0.17);
     EXPECT_EQ(fired, 1);
 }
 

@@ -36,23 +36,6 @@ TEST(ValueDescription, LeavesUseThePlatformTexts) {
     EXPECT_EQ(Value(Bytes{1, 2, 3, 4, 5, 6, 7, 8}).description(), "<01020304 05060708>");
 }
 
-TEST(ValueDescription, ContainersNestWithIndentationAndQuoteAmbiguousStrings) {
-    Value tree = Value::Map{
-        {"user", "Jo Smith"}, {"filter", Value::Map{{"tags", Value::List{"a", 2}}}}, {"id", 42}};
-    EXPECT_EQ(tree.description(),
-              "{\n"
-              "    user = \"Jo Smith\";\n"
-              "    filter = {\n"
-              "        tags = (\n"
-              "            a,\n"
-              "            2\n"
-              "        );\n"
-              "    };\n"
-              "    id = 42;\n"
-              "}");
-    EXPECT_EQ(Value(Value::List{}).description(), "(\n)");
-}
-
 TEST(ValueMap, IterationFollowsFirstInsertionAndReassignmentKeepsThePlace) {
     Value::Map map{{"user", "Jo"}, {"filter", "x"}, {"id", 42}, {"note", "n"}};
     map.set("filter", Value::List{"a"});
@@ -70,26 +53,11 @@ TEST(ValueMap, IterationFollowsFirstInsertionAndReassignmentKeepsThePlace) {
     EXPECT_EQ(*map.find("note")->asString(), "n");
     EXPECT_EQ(*map.find("filter")->asString(), "back");
     EXPECT_EQ(map.find("missing"), nullptr);
-}
 
-TEST(ValueMap, DuplicateKeysInALiteralKeepTheFirstPlaceAndTheLastValue) {
-    Value::Map map{{"a", 1}, {"b", 2}, {"a", 3}};
-    EXPECT_EQ(keysOf(map), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(map.find("a")->asInteger(), 3);
-}
-
-TEST(ValueAccessors, AnswerOnlyForTheirOwnKind) {
-    Value text("42");
-    EXPECT_TRUE(text.isString() && text.isLeaf());
-    EXPECT_FALSE(text.asInteger().has_value());
-    EXPECT_EQ(Value(7).asDouble(), 7.0);
-    EXPECT_FALSE(Value(1.5).asInteger().has_value());
-    EXPECT_FALSE(Value(true).asInteger().has_value());
-    EXPECT_EQ(Value(1u).kind(), Value::Kind::Integer);
-    EXPECT_EQ(Value(2.5f).kind(), Value::Kind::Double);
-    EXPECT_EQ(Value(std::string_view("s")).kind(), Value::Kind::String);
-    EXPECT_EQ(Value(Value::Map{{"k", "v"}}).find("k")->description(), "v");
-    EXPECT_EQ(Value("not a map").find("k"), nullptr);
+    // Duplicate keys in a literal keep the first place and the last value.
+    Value::Map literal{{"a", 1}, {"b", 2}, {"a", 3}};
+    EXPECT_EQ(keysOf(literal), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(literal.find("a")->asInteger(), 3);
 }
 
 TEST(ValueEquality, ComparesKindsAndContents) {
