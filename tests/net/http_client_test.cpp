@@ -205,13 +205,6 @@ TEST(HTTPClientTest, CopiesAndArchivesKeepSettingsButNotTheQueue) {
     EXPECT_EQ(restored->operationQueue()->operationCount(), 0u);
 }
 
-TEST(HTTPClientTest, DescribesItself) {
-    const auto text = clientFor("http://h.test/")->description();
-    EXPECT_TRUE(text.starts_with("<HTTPClient: 0x")) << text;
-    EXPECT_NE(text.find(", baseURL: http://h.test/, defaultHeaders: "), std::string::npos) << text;
-    EXPECT_NE(text.find(", registeredOperationClasses: "), std::string::npos) << text;
-}
-
 class HTTPClientServerTest : public ::testing::Test {
 protected:
     test::LoopbackServer server;

@@ -83,10 +83,9 @@ protected:
     static inline test::NginxServer* server = nullptr;
     static inline std::string failure;
     // CTest runs the cases of this file as separate processes at once: one file each.
-    const std::string download =
-        (std::filesystem::temp_directory_path() /
-         ("proofshot-download-" + std::to_string(::getpid()) + ".bin"))
-            .string();
+    const std::string download = (std::filesystem::temp_directory_path() /
+                                  ("proofshot-download-" + std::to_string(::getpid()) + ".bin"))
+                                     .string();
 };
 
 TEST_F(NginxTest, APausedDownloadResumesWithAPartialAnswerAndEndsIdentical) {

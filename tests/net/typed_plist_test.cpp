@@ -99,14 +99,11 @@ TEST_F(PropertyListOperationTest, AServerErrorPassesTheHTTPErrorAndTheParsedBody
     EXPECT_EQ(*outcome.list, kExpected);
 }
 
-TEST(PropertyListOperationClassTest, ClaimsPlistPathsAndStartsWithNoReadOptions) {
+TEST(PropertyListOperationClassTest, ClaimsPlistPaths) {
     const auto& plist = PropertyListRequestOperation::staticClass();
     EXPECT_TRUE(plist.canProcessRequest(testing::requestFor("http://h.test/x.plist")));
     EXPECT_FALSE(plist.canProcessRequest(testing::requestFor("http://h.test/x.json")));
     EXPECT_EQ(plist.acceptableContentTypes(), OperationClass::ContentTypes{"application/x-plist"});
-    auto operation = PropertyListRequestOperation::create(testing::requestFor("http://h.test/"));
-    EXPECT_EQ(operation->propertyListReadOptions(), 0u);
-    EXPECT_EQ(operation->responsePropertyList(), nullptr);  // not finished: nothing read
 }
 
 }  // namespace

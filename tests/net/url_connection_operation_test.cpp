@@ -211,20 +211,6 @@ TEST_F(URLConnectionOperationTest, StartedOnAThrowawayThreadAndForgottenItStillC
     EXPECT_TRUE(pumpUntil([&] { return watcher->expired(); }));  // released, not leaked
 }
 
-TEST_F(URLConnectionOperationTest, SettingTheCurrentOutputStreamAnnouncesNothing) {
-    auto operation = operationFor("/x");
-    int announcements = 0;
-    auto token = operation->addObserver("outputStream", [&](auto&, auto) { ++announcements; });
-    auto stream = operation->outputStream();
-    stream->open();
-    operation->setOutputStream(stream);
-    EXPECT_EQ(announcements, 0);
-    EXPECT_EQ(stream->streamStatus(), core::StreamStatus::Open);
-    operation->setOutputStream(core::OutputStream::outputStreamToMemory());
-    EXPECT_EQ(announcements, 2);
-    EXPECT_EQ(stream->streamStatus(), core::StreamStatus::Closed);
-}
-
 TEST_F(URLConnectionOperationTest, DownloadProgressRunsOnTheMainQueueWithRunningTotals) {
     server.route("/progress", [](auto&) {
         auto response = test::ScriptedResponse::text(200, std::string(3000, 'p'));
@@ -357,14 +343,6 @@ TEST_F(URLConnectionOperationTest, ArchivingPausesAndRoundTripsTheLoadedState) {
     core::KeyedArchiver archiver;
     running->encode(archiver);
     EXPECT_TRUE(running->isPaused());
-}
-
-TEST_F(URLConnectionOperationTest, DescribesItsStateAndCancellation) {
-    auto operation = operationFor("/d");
-    const auto text = operation->description();
-    EXPECT_TRUE(text.starts_with("<URLConnectionOperation: 0x")) << text;
-    EXPECT_NE(text.find(", state: isReady, cancelled: NO request: "), std::string::npos) << text;
-    EXPECT_TRUE(text.ends_with(", response: (null)>")) << text;
 }
 
 }  // namespace
