@@ -126,6 +126,14 @@ TEST_F(HeadlessDriverTest, WaitsForTransitionsOnTheVirtualClock) {
     EXPECT_FALSE(shell::HeadlessDriver().advance(1)) << "advancing needs a virtual clock";
 }
 
+TEST_F(HeadlessDriverTest, LeavingAndReenteringTheAppChangesNothingOnScreen) {
+    ASSERT_TRUE(driver.type("username", "jo"));
+    std::string before = driver.dump();
+    ui::Application::shared()->enterBackground();
+    ui::Application::shared()->enterForeground();
+    EXPECT_EQ(driver.dump(), before);
+}
+
 TEST_F(HeadlessDriverTest, DumpShowsControllersViewsAndState) {
     ASSERT_TRUE(driver.type("username", "ann"));
     ui::Application::shared()->setNetworkActivityIndicatorVisible(true);
