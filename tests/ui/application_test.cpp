@@ -99,11 +99,4 @@ TEST_F(ApplicationTest, ScreenSizeComesFromSettings) {
     ui::Screen::configure(ui::Screen::kPhoneTall, 2);
 }
 
-TEST_F(ApplicationTest, DeviceReportsTheConfiguredModelAndVersion) {
-    EXPECT_FALSE(ui::Device::current().systemVersion().empty());
-    ui::Device::configure("Tablet", "9.1");
-    EXPECT_EQ(ui::Device::current().model(), "Tablet");
-    EXPECT_EQ(ui::Device::current().systemVersion(), "9.1");
-}
-
 }  // namespace

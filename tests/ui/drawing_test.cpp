@@ -45,18 +45,6 @@ TEST(Drawing, PortraitByExifBecomes640x480Upright) {
     EXPECT_TRUE(near(pixels->pixel(634, 474), kGreen));
 }
 
-TEST(Drawing, StretchesWidthAndHeightIndependently) {
-    auto picture = Image::create(quadrants(2, 2));
-    ASSERT_TRUE(beginImageContext({40, 10}));
-    ASSERT_TRUE(drawInRect(*picture, Rect(0, 0, 40, 10)));
-    auto pixels = *imageFromCurrentContext()->bitmap();
-    endImageContext();
-    EXPECT_EQ(pixels->pixel(0, 0), kRed);
-    EXPECT_EQ(pixels->pixel(39, 0), kGreen);
-    EXPECT_EQ(pixels->pixel(0, 9), kBlue);
-    EXPECT_EQ(pixels->pixel(39, 9), kWhite);
-}
-
 TEST(Drawing, ShrinkingAveragesTheCoveredArea) {
     // Fine black and white stripes must become grey, not alias to one of the two.
     auto stripes = std::make_shared<Bitmap>(64, 8, PixelFormat::RGB8);

@@ -76,13 +76,6 @@ INSTANTIATE_TEST_SUITE_P(
         OrientationCase{7, ImageOrientation::RightMirrored, {kWhite, kGreen, kBlue, kRed}},
         OrientationCase{8, ImageOrientation::Left, {kGreen, kWhite, kRed, kBlue}}));
 
-TEST(Image, SizeInPointsIsPixelsDividedByScale) {
-    auto image = Image::create(jpegOf(quadrants(200, 100)), 2.0);
-    ASSERT_TRUE(image);
-    EXPECT_EQ((*image)->size(), (Size{100, 50}));
-    EXPECT_EQ((*image)->scale(), 2.0);
-}
-
 TEST(Image, RewrappingChangesScaleAndOrientationButNotPixels) {
     auto original = *Image::create(jpegOf(quadrants(64, 32)));
     auto rewrapped = Image::create(*original, 2.0, ImageOrientation::Right);

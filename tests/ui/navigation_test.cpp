@@ -38,12 +38,6 @@ protected:
     std::shared_ptr<ui::Window> window;
 };
 
-TEST_F(NavigationTest, RootAppearsWhenTheWindowIsShown) {
-    EXPECT_THAT(takeLog(log), ElementsAre("root.didLoad", "root.willAppear", "root.didAppear"));
-    EXPECT_EQ(window->visibleViewController(), root);
-    EXPECT_TRUE(root->view()->isVisibleOnScreen());
-}
-
 TEST_F(NavigationTest, PushAndPopWithoutAnimationCallTheLifeCycleInOrder) {
     takeLog(log);
     auto second = make("second");
@@ -78,18 +72,6 @@ TEST_F(NavigationTest, AnimatedPushCompletesOnTheClock) {
     EXPECT_THAT(takeLog(log), ElementsAre("root.didDisappear", "second.didAppear"));
     EXPECT_FALSE(navigation->isTransitioning());
     EXPECT_FALSE(ui::ViewTransition::isAnyRunning());
-}
-
-TEST_F(NavigationTest, ViewDidLoadOnceAndViewWillAppearOnEveryShowing) {
-    auto second = make("second");
-    navigation->pushViewController(second, ui::Animated::No);
-    navigation->pushViewController(make("third"), ui::Animated::No);
-    navigation->popViewControllerAnimated(ui::Animated::No);
-    navigation->pushViewController(make("fourth"), ui::Animated::No);
-    navigation->popViewControllerAnimated(ui::Animated::No);
-    auto entries = takeLog(log);
-    EXPECT_EQ(std::count(entries.begin(), entries.end(), "second.didLoad"), 1);
-    EXPECT_EQ(std::count(entries.begin(), entries.end(), "second.willAppear"), 3);
 }
 
 TEST_F(NavigationTest, PopToAControllerReleasesEverythingAboveIt) {
