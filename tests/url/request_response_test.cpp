@@ -3,7 +3,6 @@
 #include "platform/core/InputStream.h"
 #include "platform/url/HTTPURLResponse.h"
 #include "platform/url/URLCredentialStorage.h"
-#include "platform/url/URLError.h"
 #include "platform/url/URLRequest.h"
 
 namespace {
@@ -78,17 +77,6 @@ TEST(URLCredentialStorage, KeepsCredentialsPerSpaceWithADefault) {
     EXPECT_TRUE(storage->credentialsForProtectionSpace(noRealm).empty());
     storage->removeCredential(ann, space);
     EXPECT_EQ(storage->defaultCredentialForProtectionSpace(space), nullptr);
-}
-
-TEST(URLError, CarriesDescriptionAndFailingURL) {
-    auto error = url::makeURLError(url::URLErrorCode::TimedOut, at("http://h/slow"));
-    EXPECT_EQ(error.domain(), "NSURLErrorDomain");
-    EXPECT_EQ(error.code(), -1001);
-    EXPECT_EQ(error.localizedDescription(), "The request timed out.");
-    EXPECT_EQ(error.failingURL(), "http://h/slow");
-    EXPECT_EQ(error.object<url::URL>(core::URLErrorFailingURLErrorKey)->absoluteString(),
-              "http://h/slow");
-    EXPECT_FALSE(url::makeURLError(url::URLErrorCode::BadURL, std::nullopt).failingURL());
 }
 
 }  // namespace
