@@ -16,6 +16,8 @@ namespace test {
 namespace {
 
 constexpr int kPollMilliseconds = 20;
+// A request line longer than this is relayed faithfully, unread.
+constexpr std::size_t kMaxRequestLine = 8 * 1024;
 
 class Socket {
 public:
@@ -117,33 +119,108 @@ std::string rewriteContentLength(const std::string& head, const std::string& len
     return out;
 }
 
+// The length of a request (head and body) once its head is complete. Only bodies announced by
+// Content-Length are understood; a request without one has none.
+std::optional<std::size_t> requestLength(const std::string& request) {
+    const std::size_t headEnd = request.find("\r\n\r\n");
+    if (headEnd == std::string::npos) {
+        return std::nullopt;
+    }
+    const std::string head = lowered(request.substr(0, headEnd + 2));
+    const std::size_t field = head.find("\r\ncontent-length:");
+    const std::size_t body =
+        field == std::string::npos ? 0 : std::strtoull(head.c_str() + field + 17, nullptr, 10);
+    return headEnd + 4 + body;
+}
+
 }  // namespace
 
 // One relayed connection and what the plan does to it.
 struct FaultProxy::Pipe {
-    Pipe(const Plan& plan, const std::atomic<bool>& stopping, int client, int server)
-        : plan(plan), stopping(stopping), client(client), server(server) {}
+    Pipe(FaultProxy& proxy, const Plan& plan, int client, int server)
+        : proxy(proxy),
+          plan(plan),
+          client(client),
+          server(server),
+          choosing(static_cast<bool>(proxy.chooser_)) {}
 
-    const Plan& plan;
-    const std::atomic<bool>& stopping;
+    FaultProxy& proxy;
+    const std::atomic<bool>& stopping = proxy.stopping_;
+    Plan plan;
     Socket client;
     Socket server;
     std::size_t requestBytes = 0;
     std::size_t answerBytes = 0;
     std::string head;  // answer bytes held back until the part the fault rewrites is complete
     bool headDone = false;
-    bool faulted = false;
+    bool choosing;        // a request has begun whose plan is not chosen yet
+    std::string request;  // its bytes so far, while choosing or while the proxy answers it
 
     enum class Step { Continue, End };
 
+    void applied() { proxy.faults_.fetch_add(1); }
+
     Step fromClient(std::string_view bytes) {
-        if (plan.fault == Fault::CloseMidUpload && requestBytes + bytes.size() >= plan.afterBytes) {
+        if (proxy.chooser_ && answerBytes > 0) {
+            beginRequest();
+        }
+        if (!choosing) {
+            return forward(bytes);
+        }
+        request += bytes;
+        const std::size_t lineEnd = request.find("\r\n");
+        if (lineEnd == std::string::npos && request.size() < kMaxRequestLine) {
+            return Step::Continue;
+        }
+        plan = lineEnd == std::string::npos
+                   ? Plan{}
+                   : proxy.chooser_(std::string_view(request).substr(0, lineEnd));
+        choosing = false;
+        const std::string held = std::move(request);
+        request.clear();
+        return forward(held);
+    }
+
+    void beginRequest() {
+        requestBytes = 0;
+        answerBytes = 0;
+        head.clear();
+        headDone = false;
+        choosing = true;
+    }
+
+    Step forward(std::string_view bytes) {
+        const bool cuts =
+            plan.fault == Fault::CloseMidUpload || plan.fault == Fault::ResetMidUpload;
+        if (cuts && requestBytes + bytes.size() >= plan.afterBytes) {
             sendAll(server.fd(), bytes.substr(0, plan.afterBytes - requestBytes), stopping);
-            faulted = true;
+            applied();
+            if (plan.fault == Fault::ResetMidUpload) {
+                client.resetHard();
+            }
             return Step::End;
         }
         requestBytes += bytes.size();
+        if (plan.fault == Fault::ServiceUnavailable) {
+            return answerItself(bytes);
+        }
         return sendAll(server.fd(), bytes, stopping) ? Step::Continue : Step::End;
+    }
+
+    // Closing with the request only partly read would reset the connection instead, so the
+    // answer waits for the whole body its head announced.
+    Step answerItself(std::string_view bytes) {
+        request += bytes;
+        const auto length = requestLength(request);
+        if (!length || request.size() < *length) {
+            return Step::Continue;
+        }
+        static constexpr std::string_view kAnswer =
+            "HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain\r\n"
+            "Content-Length: 12\r\nConnection: close\r\n\r\nunavailable\n";
+        applied();
+        sendAll(client.fd(), kAnswer, stopping);
+        return Step::End;
     }
 
     Step fromServer(std::string_view bytes) {
@@ -171,7 +248,7 @@ struct FaultProxy::Pipe {
             return toClient(bytes);
         }
         toClient(bytes.substr(0, plan.afterBytes - answerBytes));
-        faulted = true;
+        applied();
         if (plan.fault == Fault::Reset) {
             client.resetHard();
         } else if (plan.fault == Fault::Stall) {
@@ -182,12 +259,14 @@ struct FaultProxy::Pipe {
 
     // Holds the connection open, relaying nothing, until the client gives up or the proxy stops.
     void stall() {
+        proxy.stalling_.fetch_add(1);
         char sink[4096];
         while (waitFor(client.fd(), POLLIN, stopping)) {
             if (::recv(client.fd(), sink, sizeof sink, 0) <= 0) {
-                return;
+                break;
             }
         }
+        proxy.stalling_.fetch_sub(1);
     }
 
     Step rewriteHead(std::string_view bytes) {
@@ -202,7 +281,7 @@ struct FaultProxy::Pipe {
             return Step::Continue;
         }
         headDone = true;
-        faulted = true;
+        applied();
         const std::string rest = head.substr(at + end.size());
         const std::string first = head.substr(0, at + end.size());
         head.clear();
@@ -253,13 +332,27 @@ struct FaultProxy::Pipe {
 
 FaultProxy::FaultProxy(int upstreamPort, Plan plan)
     : upstreamPort_(upstreamPort), plan_(std::move(plan)) {
+    listen();
+}
+
+FaultProxy::FaultProxy(int upstreamPort, Chooser chooser, PerRequest)
+    : upstreamPort_(upstreamPort), chooser_(std::move(chooser)) {
+    listen();
+}
+
+std::unique_ptr<FaultProxy> FaultProxy::perRequest(int upstreamPort, Chooser chooser) {
+    return std::unique_ptr<FaultProxy>(
+        new FaultProxy(upstreamPort, std::move(chooser), PerRequest{}));
+}
+
+void FaultProxy::listen() {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     int yes = 1;
     ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     sockaddr_in address = loopback(0);
     if (listener_ < 0 ||
         ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 64) != 0) {
+        ::listen(listener_, 128) != 0) {
         throw std::runtime_error(std::string("FaultProxy: cannot listen: ") + std::strerror(errno));
     }
     socklen_t length = sizeof address;
@@ -274,7 +367,7 @@ FaultProxy::~FaultProxy() {
     ::close(listener_);
     std::lock_guard guard(mutex_);
     for (auto& worker : workers_) {
-        worker.join();
+        worker.thread.join();
     }
 }
 
@@ -289,19 +382,35 @@ void FaultProxy::acceptLoop() {
             continue;
         }
         const int index = connections_.fetch_add(1);
-        const Plan& plan = index % std::max(plan_.faultEvery, 1) == 0 ? plan_ : faithful_;
+        const bool faulty = !chooser_ && index % std::max(plan_.faultEvery, 1) == 0;
+        const Plan& plan = faulty ? plan_ : faithful_;
+        auto done = std::make_shared<std::atomic<bool>>(false);
         std::lock_guard guard(mutex_);
-        workers_.emplace_back([this, client, &plan] { serve(client, plan); });
+        joinEndedWorkersLocked();
+        workers_.push_back({std::thread([this, client, &plan, done] {
+                                serve(client, plan);
+                                done->store(true);
+                            }),
+                            done});
+    }
+}
+
+// A long run makes a connection per request or more; their threads go as they end.
+void FaultProxy::joinEndedWorkersLocked() {
+    for (auto worker = workers_.begin(); worker != workers_.end();) {
+        if (worker->done->load()) {
+            worker->thread.join();
+            worker = workers_.erase(worker);
+        } else {
+            ++worker;
+        }
     }
 }
 
 void FaultProxy::serve(int client, const Plan& plan) {
-    Pipe pipe(plan, stopping_, client, connectTo(upstreamPort_));
+    Pipe pipe(*this, plan, client, connectTo(upstreamPort_));
     if (pipe.server.isOpen()) {
         pipe.relay();
-    }
-    if (pipe.faulted) {
-        faults_.fetch_add(1);
     }
     ended_.fetch_add(1);
 }
