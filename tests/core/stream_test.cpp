@@ -108,11 +108,12 @@ TEST_F(StreamFiles, FileAndDataInputsDeliverTheSameBytesForEveryBufferSize) {
         SCOPED_TRACE(chunk);
         for (auto stream : {InputStream::inputStreamWithFileAtPath(path("content.bin")),
                             InputStream::inputStreamWithData(content)}) {
+            std::uint8_t byte;
+            EXPECT_EQ(stream->read(&byte, 1), -1);  // not open yet
             stream->open();
             EXPECT_EQ(drain(*stream, chunk), content);
             EXPECT_EQ(stream->streamStatus(), StreamStatus::AtEnd);
             EXPECT_FALSE(stream->hasBytesAvailable());
-            std::uint8_t byte;
             EXPECT_EQ(stream->read(&byte, 1), 0);
             stream->close();
             EXPECT_EQ(stream->streamStatus(), StreamStatus::Closed);

@@ -29,6 +29,14 @@ TEST(TimerSchedule, OneShotFiresOnceAtItsDateAndIsThenInvalid) {
     EXPECT_FALSE(timer->isValid());
     clock.advanceAndPump(10.0);
     EXPECT_EQ(fired, 1);
+
+    // Fired by hand before its date, a one-shot runs once and is spent.
+    auto early = Timer::scheduled(0.17, Timer::Repeats::No, [&](Timer&) { ++fired; });
+    early->fire();
+    EXPECT_EQ(fired, 2);
+    EXPECT_FALSE(early->isValid());
+    clock.advanceAndPump(1.0);
+    EXPECT_EQ(fired, 2);
 }
 
 TEST(TimerSchedule, RepeatingTimerKeepsItsGridWithoutDrift) {
