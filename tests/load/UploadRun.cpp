@@ -11,6 +11,7 @@
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/Prompt.h"
 #include "platform/ui/ViewTransition.h"
+#include "platform/url/URLRequest.h"
 #include "screens/upload/UploadView.h"
 
 namespace loadtest {
@@ -21,13 +22,33 @@ std::string readFile(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-int failureLines(const core::Log::Capture& log) {
-    int count = 0;
+std::vector<std::string> failureLines(const core::Log::Capture& log) {
+    std::vector<std::string> lines;
     for (const auto& message : log.messages()) {
-        count += message.starts_with("error: ") ? 1 : 0;
+        if (message.starts_with("error: ")) {
+            lines.push_back(message);
+        }
     }
-    return count;
+    return lines;
 }
+
+// The batch index in the first upload URL a failure line names, or -1.
+int failedIndex(const std::string& line) {
+    static const std::regex uploadURL("uploadPicPhotos\\.php\\?order=([0-9]+)");
+    std::smatch match;
+    return std::regex_search(line, match, uploadURL) ? std::stoi(match[1]) : -1;
+}
+
+void noteFailures(const core::Log::Capture& log, std::size_t linesBefore, BatchReport& report) {
+    const auto lines = failureLines(log);
+    report.failureLines = static_cast<int>(lines.size() - linesBefore);
+    for (std::size_t n = linesBefore; n < lines.size(); ++n) {
+        report.failedIndices.insert(failedIndex(lines[n]));
+    }
+}
+
+// Request time-outs count idle time on the loop's clock, which the harness makes virtual.
+constexpr double kPastTheTimeOut = url::URLRequest::kDefaultTimeoutInterval + 1.0;
 
 }  // namespace
 
@@ -52,9 +73,9 @@ std::vector<ui::ImagePtr> makePhotos(int count, int firstSerial, int width, int 
 
 BatchReport uploadBatch(apptest::AppHarness& app, const app::ServiceEndpoints& endpoints,
                         const std::vector<ui::ImagePtr>& photos,
-                        const std::function<void()>& whileRunning) {
+                        const std::function<void()>& whileRunning, const Stalls& stalls) {
     BatchReport report;
-    const int linesBefore = failureLines(app.log);
+    const std::size_t linesBefore = failureLines(app.log).size();
     auto upload = app::UploadView::create(endpoints);
     upload->sendPhotos(photos);
     app.navigation()->pushViewController(upload, ui::Animated::No);
@@ -68,12 +89,21 @@ BatchReport uploadBatch(apptest::AppHarness& app, const app::ServiceEndpoints& e
         app.driver.pumpUntil([&] { return upload->finishedCount() > 0 || settled(); }, 60.0);
         whileRunning();
     }
+    if (stalls.count > 0) {
+        auto othersEnded = [&] {
+            return upload->finishedCount() + upload->failedCount() == total - stalls.count &&
+                   stalls.held();
+        };
+        if (app.driver.pumpUntil(othersEnded, 60.0)) {
+            (void)app.driver.advance(kPastTheTimeOut);
+        }
+    }
     report.ended = app.driver.pumpUntil(settled, 60.0);
     // A block that ran twice would show up now.
     (void)app.driver.advance(0.5);
     report.acknowledged = upload->finishedCount();
     report.failed = upload->failedCount();
-    report.failureLines = failureLines(app.log) - linesBefore;
+    noteFailures(app.log, linesBefore, report);
     ui::Prompt::removeAllForTesting();
     app.navigation()->popViewControllerAnimated(ui::Animated::No);
     return report;
