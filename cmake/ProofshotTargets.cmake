@@ -57,6 +57,16 @@ function(proofshot_add_test_dir)
   endforeach()
 endfunction()
 
+# proofshot_test_runs_orderd(<target>): the test starts the real order service, so it is told
+# where the binary and the source tree are, and the binary is built first.
+function(proofshot_test_runs_orderd target)
+  if(TARGET ${target})
+    target_compile_definitions(${target} PRIVATE PROOFSHOT_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+                                                 ORDERD_BINARY="$<TARGET_FILE:proofshot-orderd>")
+    add_dependencies(${target} proofshot-orderd)
+  endif()
+endfunction()
+
 # proofshot_add_bench(NAME <name> SOURCES <files...> LIBS <targets...>)
 function(proofshot_add_bench)
   cmake_parse_arguments(B "" "NAME" "SOURCES;LIBS" ${ARGN})
