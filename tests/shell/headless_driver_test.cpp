@@ -2,12 +2,17 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Bitmap.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ConnectionTable.h"
+#include "platform/ui/ImagePickerController.h"
 #include "platform/ui/NavigationController.h"
+#include "platform/ui/PNGEncoder.h"
+#include "platform/ui/PhotoLibrary.h"
 #include "platform/ui/Resources.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/ViewTransition.h"
@@ -124,6 +129,38 @@ TEST_F(HeadlessDriverTest, WaitsForTransitionsOnTheVirtualClock) {
     EXPECT_EQ(navigation->viewControllers().size(), 2u);
     EXPECT_FALSE(driver.find("addItem")) << "the first screen has left";
     EXPECT_FALSE(shell::HeadlessDriver().advance(1)) << "advancing needs a virtual clock";
+}
+
+TEST_F(HeadlessDriverTest, PicksFromTheGalleryAndNothingUnderThePickerCanBeTapped) {
+    struct Picks : ui::ImagePickerControllerDelegate {
+        void didFinishPickingMediaWithInfo(ui::ImagePickerController&,
+                                           const ui::MediaInfo&) override {
+            ++count;
+        }
+        int count = 0;
+    };
+    auto library =
+        std::filesystem::temp_directory_path() / ("proofshot-driver-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(library);
+    auto png = ui::PNGRepresentation(
+        *ui::Image::create(std::make_shared<ui::Bitmap>(8, 6, ui::PixelFormat::RGB8)));
+    std::ofstream(library / "one.png", std::ios::binary)
+        .write(reinterpret_cast<const char*>(png->data()),
+               static_cast<std::streamsize>(png->size()));
+    ui::PhotoLibrary::setDefaultFolder(library);
+    auto picks = std::make_shared<Picks>();
+    auto picker = ui::ImagePickerController::create();
+    picker->setDelegate(picks);
+    picker->setSourceType(ui::ImagePickerSourceType::PhotoLibrary);
+    EXPECT_FALSE(driver.pickFromLibrary(0)) << "no picker is up yet";
+    navigation->presentViewController(picker, ui::Animated::No);
+
+    EXPECT_FALSE(driver.tap("loginButton")) << "the screen under the picker is out of reach";
+    ASSERT_TRUE(driver.pickFromLibrary(0));
+    ASSERT_TRUE(driver.selectItem("photoLibrary", 0));
+    EXPECT_FALSE(driver.pickFromLibrary(1)) << "the gallery holds one picture";
+    EXPECT_EQ(picks->count, 2);
+    std::filesystem::remove_all(library);
 }
 
 TEST_F(HeadlessDriverTest, LeavingAndReenteringTheAppChangesNothingOnScreen) {
