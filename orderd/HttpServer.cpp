@@ -77,6 +77,15 @@ std::optional<std::uint64_t> contentLength(MHD_Connection* connection) {
     return (*end == 0 && errno == 0) ? std::optional<std::uint64_t>(value) : std::nullopt;
 }
 
+bool announcesBody(MHD_Connection* connection) {
+    auto length = contentLength(connection);
+    return (length && *length > 0) ||
+           MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
+                                       MHD_HTTP_HEADER_TRANSFER_ENCODING) != nullptr ||
+           (!length && MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
+                                                   MHD_HTTP_HEADER_CONTENT_LENGTH) != nullptr);
+}
+
 std::string peerAddress(MHD_Connection* connection) {
     auto* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
     if (!info || !info->client_addr || info->client_addr->sa_family != AF_INET) {
@@ -209,12 +218,20 @@ int HttpServer::handle(MHD_Connection* connection, const char* url, const char* 
         route(*exchange, connection);
         auto* raw = exchange.release();
         *context = raw;
-        if (raw->early) {
+        // An answer queued before the body is read makes the library close the connection,
+        // which is right for a refused body but needless for a request without one: that
+        // answer waits for the next call, and the connection stays open for the next request.
+        if (raw->early && announcesBody(connection)) {
             return send(connection, *raw, std::move(*raw->early));
         }
         return MHD_YES;
     }
     auto& exchange = *static_cast<Exchange*>(*context);
+    if (exchange.early) {
+        auto reply = std::move(*exchange.early);
+        exchange.early.reset();
+        return send(connection, exchange, std::move(reply));
+    }
     if (*dataSize > 0) {
         if (std::chrono::steady_clock::now() - exchange.started >
             std::chrono::seconds(options_.requestTimeoutSeconds)) {

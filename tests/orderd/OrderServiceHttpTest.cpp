@@ -1,3 +1,4 @@
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -78,6 +79,34 @@ TEST_F(OrderServiceHttpTest, StockPicturesAreServedFromTheStockFolderOnly) {
     EXPECT_EQ(get(url("/trelmostockimages/%2E%2E%2Forderd.sqlite")).status, 404);
     EXPECT_EQ(get(url("/somewhere/else")).status, 404);
     EXPECT_EQ(get(url("/ipad/loginVer2.php")).status, 405);
+}
+
+// Answers decided from the request head alone (a stock picture, a 404, a 405) must not cost
+// the client its connection when there was no body to skip.
+TEST_F(OrderServiceHttpTest, AnswersToRequestsWithoutABodyKeepTheConnection) {
+    CURL* curl = curl_easy_init();
+    ASSERT_NE(curl, nullptr);
+    curl_easy_setopt(
+        curl, CURLOPT_WRITEFUNCTION,
+        +[](char*, std::size_t size, std::size_t count, void*) { return size * count; });
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 30L);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    const std::pair<std::string, long> requests[] = {{"/trelmostockimages/worktop.jpg", 200},
+                                                     {"/somewhere/else", 404},
+                                                     {"/ipad/loginVer2.php", 405},
+                                                     {"/trelmostockimages/worktop.jpg", 200}};
+    for (std::size_t i = 0; i < std::size(requests); ++i) {
+        const auto& [path, status] = requests[i];
+        curl_easy_setopt(curl, CURLOPT_URL, url(path).c_str());
+        ASSERT_EQ(curl_easy_perform(curl), CURLE_OK) << path;
+        long answered = 0;
+        long connects = -1;
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answered);
+        curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &connects);
+        EXPECT_EQ(answered, status) << path;
+        EXPECT_EQ(connects, i == 0 ? 1 : 0) << path << ": a new connection was needed";
+    }
+    curl_easy_cleanup(curl);
 }
 
 TEST_F(OrderServiceHttpTest, UploadStoresThePhotoByteForByteAndRecordsIt) {
