@@ -157,6 +157,43 @@ TEST(RunLoopCrossThread, DescriptorWatchedFromAnotherThreadWakesTheLoop) {
     ::close(fds[1]);
 }
 
+// Stands in for a shell's waiter: delegates to the default one and counts what it is asked.
+class CountingWaiter : public RunLoopWaiter {
+public:
+    CountingWaiter(std::atomic<int>& waits, std::atomic<int>& wakes)
+        : inner_(RunLoopWaiter::createDefault()), waits_(waits), wakes_(wakes) {}
+    void wait(std::span<const Descriptor> descriptors, std::optional<Clock::Duration> timeout,
+              std::vector<Descriptor>& ready) override {
+        waits_.fetch_add(1);
+        inner_->wait(descriptors, timeout, ready);
+    }
+    void wake() override {
+        wakes_.fetch_add(1);
+        inner_->wake();
+    }
+
+private:
+    std::unique_ptr<RunLoopWaiter> inner_;
+    std::atomic<int>& waits_;
+    std::atomic<int>& wakes_;
+};
+
+TEST(RunLoopCrossThread, PluggedWaiterIsWhatTheLoopSleepsInAndIsWokenThrough) {
+    std::atomic<int> waits{0};
+    std::atomic<int> wakes{0};
+    std::atomic<bool> quit{false};
+    auto thread = Thread::create(
+        [&] { RunLoop::current()->runUntil([&] { return quit.load(); }, Clock::distantFuture()); });
+    thread->runLoop()->setWaiter(std::make_unique<CountingWaiter>(waits, wakes));
+    thread->start();
+    ASSERT_TRUE(thread->runLoop()->postAndWait([] {}));
+    int wakesBefore = wakes.load();
+    thread->runLoop()->post([&] { quit.store(true); });
+    ASSERT_TRUE(pumpUntil([&] { return thread->isFinished(); }));
+    EXPECT_GT(waits.load(), 0);
+    EXPECT_GT(wakes.load(), wakesBefore);
+}
+
 TEST(RunLoopCrossThread, RoundTripsBetweenTwoThreadsKeepCount) {
     LoopThread worker;
     auto main = RunLoop::main();
