@@ -162,6 +162,11 @@ TEST_F(HTTPRequestOperationTest, AddedCodesAndTypesReachOnlyTheClassAndItsHeirs)
     EXPECT_FALSE(JSONishOperation::staticClass().acceptableStatusCodes()->contains(304));
 }
 
+TEST_F(HTTPRequestOperationTest, StatusCodesAreListedAsAscendingRuns) {
+    EXPECT_EQ(HTTPRequestOperation::statusCodeRangesText({200, 201, 204, 300}), "200-201,204,300");
+    EXPECT_EQ(HTTPRequestOperation::statusCodeRangesText({}), "");
+}
+
 TEST_F(HTTPRequestOperationTest, PausingAFinishedOperationOnlyAddsTheRangeHeaders) {
     server.route("/tagged", [](auto&) {
         auto response = test::ScriptedResponse::text(200, std::string(1024, 'b'));
