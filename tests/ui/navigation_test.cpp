@@ -39,7 +39,8 @@ protected:
 };
 
 TEST_F(NavigationTest, PushAndPopWithoutAnimationCallTheLifeCycleInOrder) {
-    takeLog(log);
+    EXPECT_THAT(takeLog(log), ElementsAre("root.didLoad", "root.willAppear", "root.didAppear"))
+        << "the root appears when the window is shown";
     auto second = make("second");
     navigation->pushViewController(second, ui::Animated::No);
     EXPECT_THAT(takeLog(log),
