@@ -40,6 +40,42 @@ std::optional<std::string> part(CURLU* handle, CURLUPart which, unsigned flags =
     return result;
 }
 
+int hexValue(char c) {
+    return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+}
+
+// libcurl will not decode escaped control characters and would leave the whole part empty, so
+// the escapes are decoded here. NUL alone is refused: it would cut the text short wherever it
+// reaches the OS ("/etc/passwd%00.jpg").
+std::optional<std::string> percentDecoded(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%' || i + 2 >= text.size() || !isHexDigit(text[i + 1]) ||
+            !isHexDigit(text[i + 2])) {
+            out.push_back(text[i]);
+            continue;
+        }
+        const char byte = static_cast<char>(hexValue(text[i + 1]) << 4 | hexValue(text[i + 2]));
+        if (byte == '\0') {
+            return std::nullopt;
+        }
+        out.push_back(byte);
+        i += 2;
+    }
+    return out;
+}
+
+// Absent stays absent; a part that is present but does not decode makes the URL unreadable.
+bool decodePart(CURLU* handle, CURLUPart which, std::optional<std::string>& into) {
+    into = part(handle, which);
+    if (into) {
+        into = percentDecoded(*into);
+        return into.has_value();
+    }
+    return true;
+}
+
 std::string escapePath(std::string_view path) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
@@ -143,11 +179,15 @@ std::optional<URL> URL::fromCurlHandle(void* opaque, std::string absolute) {
     if (auto port = part(handle, CURLUPART_PORT)) {
         url.port_ = std::stoi(*port);
     }
-    url.path_ = part(handle, CURLUPART_PATH, CURLU_URLDECODE).value_or("");
+    std::optional<std::string> path;
+    if (!decodePart(handle, CURLUPART_PATH, path) ||
+        !decodePart(handle, CURLUPART_USER, url.user_) ||
+        !decodePart(handle, CURLUPART_PASSWORD, url.password_)) {
+        return std::nullopt;
+    }
+    url.path_ = path.value_or("");
     url.query_ = part(handle, CURLUPART_QUERY);
     url.fragment_ = part(handle, CURLUPART_FRAGMENT);
-    url.user_ = part(handle, CURLUPART_USER, CURLU_URLDECODE);
-    url.password_ = part(handle, CURLUPART_PASSWORD, CURLU_URLDECODE);
     return url;
 }
 

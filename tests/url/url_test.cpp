@@ -45,6 +45,22 @@ TEST(URL, RejectsTextThatIsNotAURL) {
     }
 }
 
+// Escaped control characters decode to their bytes rather than emptying the part; an escaped
+// NUL, which would cut a path short at the OS, makes the URL unreadable.
+TEST(URL, DecodesEscapedControlCharactersButRefusesNUL) {
+    auto stock = URL::create("http://h:8080/trelmostockimages/%1fe.jpg");
+    ASSERT_TRUE(stock);
+    EXPECT_EQ(stock->path(),
+              "/trelmostockimages/\x1f"
+              "e.jpg");
+    EXPECT_EQ(URL::create("http://u%0a:p%09@h/")->user(), "u\n");
+    EXPECT_EQ(URL::create("http://u%0a:p%09@h/")->password(), "p\t");
+    EXPECT_EQ(URL::fileURL("/tmp/line\nbreak.jpg").path(), "/tmp/line\nbreak.jpg");
+    for (const char* text : {"file:///etc/passwd%00.jpg", "http://u%00@h/", "http://u:p%00@h/"}) {
+        EXPECT_FALSE(URL::create(text)) << text;
+    }
+}
+
 TEST(URL, ResolvesReferencesAgainstABase) {
     auto base = URL::create("http://h:81/api/v1/orders?q=1");
     ASSERT_TRUE(base);
