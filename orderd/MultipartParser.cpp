@@ -155,7 +155,10 @@ Status MultipartParser::readAfterDelimiter(bool& progressed) {
 Status MultipartParser::readHeaderLine(bool& progressed) {
     auto end = pending_.find("\r\n");
     if (end == std::string::npos) {
-        if (headerBlock_.size() + pending_.size() > limits_.maxHeaderBlock) {
+        // A trailing "\r" may yet be the start of the line break, or of the empty line that
+        // ends the block, so it is not counted: the verdict must not depend on the slicing.
+        const std::size_t known = pending_.size() - (pending_.ends_with('\r') ? 1 : 0);
+        if (known > 0 && headerBlock_.size() + known + 2 > limits_.maxHeaderBlock) {
             return fail("multipart part headers too large");
         }
         return {};

@@ -87,6 +87,24 @@ TEST(MultipartParserTest, DataThatAlmostMatchesTheDelimiterIsKept) {
     }
 }
 
+// A header block exactly at its limit passes, one byte over fails, however the body is cut:
+// the "\r" of the closing empty line must not count against the block.
+TEST(MultipartParserTest, TheHeaderLimitHoldsAtItsEdgeWhateverTheChunking) {
+    const std::string line = "Content-Disposition: form-data; name=\"a\"";
+    MultipartParser::Limits limits;
+    for (const std::size_t over : {0u, 1u}) {
+        limits.maxHeaderBlock = line.size() + 2 - over;
+        const std::string body =
+            "--" + kBoundary + "\r\n" + line + "\r\n\r\nx\r\n--" + kBoundary + "--";
+        for (const std::size_t chunk : std::vector<std::size_t>{1, 2, 3, body.size()}) {
+            Recorder recorder;
+            MultipartParser parser(kBoundary, recorder, limits);
+            EXPECT_EQ(feedInChunks(parser, body, chunk).ok(), over == 0) << chunk;
+            EXPECT_EQ(parser.isComplete(), over == 0) << chunk;
+        }
+    }
+}
+
 TEST(MultipartParserTest, ABodyCutShortIsNeverComplete) {
     for (std::size_t length = 0; length + 2 < kAppBody.size(); ++length) {
         Recorder recorder;
