@@ -320,7 +320,20 @@ BitmapPtr bitmapFromPixbuf(GdkPixbuf* pixbuf) {
     return bitmap;
 }
 
+// The loader allocates as much as the info header claims to be long before reading it, so an
+// unknown length (up to 4 GiB) is refused first.
+bool bmpHeaderKnown(const core::Bytes& data) {
+    if (data.size() < 18) {
+        return true;  // the loader rejects it as truncated
+    }
+    static constexpr std::int32_t kInfoHeaderSizes[] = {12, 16, 40, 52, 56, 64, 108, 124};
+    return std::ranges::find(kInfoHeaderSizes, readLE32(data, 14)) != std::end(kInfoHeaderSizes);
+}
+
 core::Expected<BitmapPtr> decodeWithPixbuf(const core::Bytes& data, const char* type) {
+    if (std::strcmp(type, "bmp") == 0 && !bmpHeaderKnown(data)) {
+        return ImageDecoder::error(ImageError::Corrupt, "The BMP header is damaged");
+    }
     if (std::strcmp(type, "bmp") == 0 && !bmpWithinLimits(data)) {
         return ImageDecoder::error(ImageError::TooLarge, "The BMP picture is too large");
     }

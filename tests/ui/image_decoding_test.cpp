@@ -183,6 +183,14 @@ TEST(ImageDecoding, RefusesHugeDimensionsBeforeAllocating) {
     ASSERT_FALSE(image);
     EXPECT_EQ(image.error().code(), static_cast<int>(ImageError::TooLarge));
 
+    // An info header claiming to be 4 GiB long: the loader would allocate that much for it.
+    core::Bytes longHeaderBMP = bmp();
+    longHeaderBMP[14] = 0xBF;
+    longHeaderBMP[15] = longHeaderBMP[16] = longHeaderBMP[17] = 0xFF;
+    image = Image::create(longHeaderBMP);
+    ASSERT_FALSE(image);
+    EXPECT_EQ(image.error().code(), static_cast<int>(ImageError::Corrupt));
+
     // A JPEG frame header claiming 60000 x 60000.
     core::Bytes hugeJPEG = jpegOf(quadrants(16, 16));
     for (std::size_t i = 2; i + 8 < hugeJPEG.size(); ++i) {
