@@ -102,9 +102,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         checkOutcome(net::parseJSONDocument(text, error), error);
         return 0;
     }
-    std::string text = input.ConsumeBool() ? "[" : "";
+    const bool wrapped = input.ConsumeBool();
+    std::string text = wrapped ? "[" : "";
     core::Value expected = randomValue(input, 6, text);
-    if (text.front() == '[') {
+    if (wrapped) {
         text += ']';
         expected = core::Value::List{expected};
     } else if (expected.isLeaf()) {

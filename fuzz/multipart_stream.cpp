@@ -11,6 +11,7 @@
 #include "net/client/MultipartFormData.h"
 #include "orderd/MultipartParser.h"
 #include "platform/core/Bytes.h"
+#include "tests/net/MultipartTesting.h"
 
 namespace {
 
@@ -41,17 +42,12 @@ std::string headerText(FuzzedDataProvider& input) {
     return text;
 }
 
-std::string frame(const std::vector<Part>& parts) {
-    const std::string boundary(net::MultipartBoundaryString);
-    std::string out;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        out += (i == 0 ? "--" : "\r\n--") + boundary + "\r\n";
-        for (const auto& [name, value] : parts[i].headers) {
-            out += name + ": " + value + "\r\n";
-        }
-        out += "\r\n" + parts[i].body;
+std::string framed(const std::vector<Part>& parts) {
+    std::vector<net::testing::ExpectedPart> expected;
+    for (const auto& part : parts) {
+        expected.push_back({part.headers, part.body});
     }
-    return parts.empty() ? out : out + "\r\n--" + boundary + "--\r\n";
+    return net::testing::frame(expected);
 }
 
 class Collector : public orderd::MultipartListener {
@@ -120,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     stream->close();
     fuzz::check(body.size() == stream->contentLength(), "the body is as long as announced");
     if (!typedParts) {
-        fuzz::check(body == frame(parts), "the body is framed byte for byte");
+        fuzz::check(body == framed(parts), "the body is framed byte for byte");
         return 0;
     }
     const std::string delimiter = "\r\n--" + std::string(net::MultipartBoundaryString);
