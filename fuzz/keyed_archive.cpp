@@ -1,5 +1,6 @@
 // Archives from disk are untrusted: raw bytes, and real client archives with bytes flipped,
-// unarchive to an object or to an error, never to a crash or an unbounded allocation.
+// unarchive to an object or to an error, never to a crash or an unbounded allocation; and an
+// object that was read archives and reads back unchanged.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "fuzz/FuzzCheck.h"
@@ -53,6 +54,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto bytes = input.ConsumeRemainingBytes<std::uint8_t>();
         archive.assign(bytes.begin(), bytes.end());
     }
-    (void)core::KeyedUnarchiver::unarchiveObjectWithData(archive);
+    const auto object = core::KeyedUnarchiver::unarchiveObjectWithData(archive);
+    if (!object.hasValue() || object.value() == nullptr) {
+        return 0;
+    }
+    // What was read is kept as it was read: archived again, it reads back to the same archive.
+    const auto again = core::KeyedArchiver::archivedDataWithRootObject(*object.value());
+    if (!again.hasValue()) {
+        return 0;
+    }
+    const auto reread = core::KeyedUnarchiver::unarchiveObjectWithData(again.value());
+    fuzz::check(reread.hasValue() && reread.value() != nullptr,
+                "an object that was read archives to an archive that reads");
+    const auto third = core::KeyedArchiver::archivedDataWithRootObject(*reread.value());
+    fuzz::check(third.hasValue() && third.value() == again.value(),
+                "reading and archiving again changes nothing");
     return 0;
 }
