@@ -44,6 +44,7 @@ void noteFailures(const core::Log::Capture& log, std::size_t linesBefore, BatchR
     report.failureLines = static_cast<int>(lines.size() - linesBefore);
     for (std::size_t n = linesBefore; n < lines.size(); ++n) {
         report.failedIndices.insert(failedIndex(lines[n]));
+        report.failures += lines[n] + "\n";
     }
 }
 

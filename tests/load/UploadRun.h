@@ -23,7 +23,8 @@ struct BatchReport {
     int failureLines = 0;  // "error: " lines the failures logged
     // The photos the failure lines name, by their index in the batch (from the failing URL).
     std::multiset<int> failedIndices;
-    bool ended = false;  // every photo was acknowledged or failed within the watchdog
+    std::string failures;  // those lines, for the message of a failed check
+    bool ended = false;    // every photo was acknowledged or failed within the watchdog
 };
 
 // Distinct small pictures: the n-th differs from every other in its pixels.

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
+#include <iostream>
 #include <set>
 
 #include "app/SharedGlobals.h"
@@ -18,6 +20,20 @@ namespace {
 class UploadWithoutLoss : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(service.isRunning()) << "proofshot-orderd did not start"; }
+
+    // What the service's own library said (refused connections, time-outs) explains most
+    // failures that are not the client's.
+    void TearDown() override {
+        if (!HasFailure()) {
+            return;
+        }
+        std::ifstream log(service.dataDir() / "access.log");
+        for (std::string line; std::getline(log, line);) {
+            if (line.find(" server: ") != std::string::npos) {
+                std::cerr << line << "\n";
+            }
+        }
+    }
 
     // The harness starts with an empty store, so the sign-in comes after it.
     std::unique_ptr<apptest::AppHarness> launch(const app::ServiceEndpoints& endpoints) {
@@ -150,7 +166,8 @@ TEST_F(UploadWithoutLoss, AThousandUploadsWithATenthFaultedLoseNothingAndReportE
         ASSERT_TRUE(report.ended) << "an upload never ended";
         EXPECT_EQ(report.acknowledged + report.failed, kBatchSize);
         EXPECT_EQ(report.failed, report.failureLines) << "a failure reported other than once";
-        EXPECT_EQ(report.failedIndices, faulted) << "failed uploads are not the faulted ones";
+        EXPECT_EQ(report.failedIndices, faulted) << "failed uploads are not the faulted ones:\n"
+                                                 << report.failures;
         acknowledged += report.acknowledged;
         failed += report.failed;
 
