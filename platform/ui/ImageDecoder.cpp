@@ -320,14 +320,17 @@ BitmapPtr bitmapFromPixbuf(GdkPixbuf* pixbuf) {
     return bitmap;
 }
 
-// The loader allocates as much as the info header claims to be long before reading it, so an
-// unknown length (up to 4 GiB) is refused first.
+// The loader allocates as much as the info header claims to be long, and as far as the pixels
+// are said to start, before reading either; so an unknown header length and pixels past the
+// end of the file (up to 4 GiB away) are refused first.
 bool bmpHeaderKnown(const core::Bytes& data) {
     if (data.size() < 18) {
         return true;  // the loader rejects it as truncated
     }
+    const auto pixelOffset = static_cast<std::uint32_t>(readLE32(data, 10));
     static constexpr std::int32_t kInfoHeaderSizes[] = {12, 16, 40, 52, 56, 64, 108, 124};
-    return std::ranges::find(kInfoHeaderSizes, readLE32(data, 14)) != std::end(kInfoHeaderSizes);
+    return pixelOffset <= data.size() &&
+           std::ranges::find(kInfoHeaderSizes, readLE32(data, 14)) != std::end(kInfoHeaderSizes);
 }
 
 core::Expected<BitmapPtr> decodeWithPixbuf(const core::Bytes& data, const char* type) {

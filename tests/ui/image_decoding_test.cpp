@@ -190,6 +190,13 @@ TEST(ImageDecoding, RefusesHugeDimensionsBeforeAllocating) {
     image = Image::create(longHeaderBMP);
     ASSERT_FALSE(image);
     EXPECT_EQ(image.error().code(), static_cast<int>(ImageError::Corrupt));
+    // Pixels said to start 4 GiB in: the loader would allocate up to there.
+    core::Bytes farPixelsBMP = bmp();
+    farPixelsBMP[12] = 0xF7;
+    farPixelsBMP[13] = 0xFF;
+    image = Image::create(farPixelsBMP);
+    ASSERT_FALSE(image);
+    EXPECT_EQ(image.error().code(), static_cast<int>(ImageError::Corrupt));
 
     // A JPEG frame header claiming 60000 x 60000.
     core::Bytes hugeJPEG = jpegOf(quadrants(16, 16));
