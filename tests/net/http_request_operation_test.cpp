@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 
 #include "net/NetworkingErrors.h"
 #include "net/operations/HTTPRequestOperation.h"
@@ -47,19 +48,28 @@ struct Outcome {
     std::shared_ptr<const core::Bytes> body;
     bool succeeded = false;
     std::shared_ptr<core::DispatchQueue> successQueue;
+    // The sentinel's expiry is seen through a relaxed count, which orders nothing; the blocks
+    // write under this lock and settle() takes it, so their writes come before the reads.
+    std::mutex written;
 
     void attach(HTTPRequestOperation& operation) {
         operation.setCompletionBlockWithSuccess(
             [this, keep = sentinel](auto&, const std::any& object) {
+                std::lock_guard lock(written);
                 succeeded = true;
                 body = std::any_cast<std::shared_ptr<const core::Bytes>>(object);
                 successQueue = core::DispatchQueue::current();
             },
-            [this, keep = sentinel](auto&, const core::Error& e) { error = e; });
+            [this, keep = sentinel](auto&, const core::Error& e) {
+                std::lock_guard lock(written);
+                error = e;
+            });
         sentinel.reset();
     }
     bool settle() {
-        return pumpUntil([this] { return watch.expired(); });
+        bool settled = pumpUntil([this] { return watch.expired(); });
+        std::lock_guard lock(written);
+        return settled;
     }
 };
 
