@@ -24,7 +24,7 @@ test: build
 # the concurrency tests of TSAN_AREAS and every test of TSAN_WHOLE_AREAS.
 ASAN_AREAS ?= core url orderd net ui app e2e load
 TSAN_AREAS ?= core url orderd net
-TSAN_WHOLE_AREAS ?= e2e
+TSAN_WHOLE_AREAS ?= url net e2e
 empty :=
 space := $(empty) $(empty)
 labels = '^($(subst $(space),|,$(strip $(1))))$$'
