@@ -328,8 +328,12 @@ bool bmpHeaderKnown(const core::Bytes& data) {
         return true;  // the loader rejects it as truncated
     }
     const auto pixelOffset = static_cast<std::uint32_t>(readLE32(data, 10));
+    // A palette has at most 256 colours; the loader allocates as many as the header counts.
+    const auto colours = data.size() >= 50 && readLE32(data, 14) >= 40
+                             ? static_cast<std::uint32_t>(readLE32(data, 46))
+                             : 0;
     static constexpr std::int32_t kInfoHeaderSizes[] = {12, 16, 40, 52, 56, 64, 108, 124};
-    return pixelOffset <= data.size() &&
+    return pixelOffset <= data.size() && colours <= 256 &&
            std::ranges::find(kInfoHeaderSizes, readLE32(data, 14)) != std::end(kInfoHeaderSizes);
 }
 

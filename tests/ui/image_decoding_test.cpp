@@ -197,6 +197,12 @@ TEST(ImageDecoding, RefusesHugeDimensionsBeforeAllocating) {
     image = Image::create(farPixelsBMP);
     ASSERT_FALSE(image);
     EXPECT_EQ(image.error().code(), static_cast<int>(ImageError::Corrupt));
+    // A palette of four billion colours.
+    core::Bytes hugePaletteBMP = bmp();
+    hugePaletteBMP[46 + 3] = 0xF3;
+    image = Image::create(hugePaletteBMP);
+    ASSERT_FALSE(image);
+    EXPECT_EQ(image.error().code(), static_cast<int>(ImageError::Corrupt));
 
     // A JPEG frame header claiming 60000 x 60000.
     core::Bytes hugeJPEG = jpegOf(quadrants(16, 16));
