@@ -337,7 +337,31 @@ bool bmpHeaderKnown(const core::Bytes& data) {
            std::ranges::find(kInfoHeaderSizes, readLE32(data, 14)) != std::end(kInfoHeaderSizes);
 }
 
+// The icon loader buffers up to the farthest picture its directory points at before it reads
+// any, so a few hundred bytes pointing 4 GiB away would cost that much memory: every entry
+// must lie within the data.
+bool icoDirectoryWithinData(const core::Bytes& data) {
+    if (data.size() < 6) {
+        return true;  // the loader rejects it as truncated
+    }
+    const std::size_t count = data[4] | data[5] << 8;
+    if (count == 0 || 6 + 16 * count > data.size()) {
+        return false;
+    }
+    for (std::size_t entry = 6; entry < 6 + 16 * count; entry += 16) {
+        const std::uint64_t length = static_cast<std::uint32_t>(readLE32(data, entry + 8));
+        const std::uint64_t offset = static_cast<std::uint32_t>(readLE32(data, entry + 12));
+        if (offset + length > data.size()) {
+            return false;
+        }
+    }
+    return true;
+}
+
 core::Expected<BitmapPtr> decodeWithPixbuf(const core::Bytes& data, const char* type) {
+    if (std::strcmp(type, "ico") == 0 && !icoDirectoryWithinData(data)) {
+        return ImageDecoder::error(ImageError::Corrupt, "The icon directory is damaged");
+    }
     if (std::strcmp(type, "bmp") == 0 && !bmpHeaderKnown(data)) {
         return ImageDecoder::error(ImageError::Corrupt, "The BMP header is damaged");
     }

@@ -204,6 +204,20 @@ TEST(ImageDecoding, RefusesHugeDimensionsBeforeAllocating) {
     ASSERT_FALSE(image);
     EXPECT_EQ(image.error().code(), static_cast<int>(ImageError::Corrupt));
 
+    // Icon entries pointing 1.5 GiB past the end, or a directory longer than the data: the
+    // loader would buffer up to there.
+    core::Bytes farIco = ico();
+    farIco[6 + 12 + 3] = 0x60;
+    core::Bytes longDirectoryIco = ico();
+    longDirectoryIco[4] = 0xFF;
+    for (const auto& damaged : {farIco, longDirectoryIco}) {
+        image = Image::create(damaged);
+        ASSERT_FALSE(image);
+        EXPECT_EQ(image.error().code(), static_cast<int>(ImageError::Corrupt));
+        // Refused before the loader saw it, not by the loader after buffering.
+        EXPECT_EQ(image.error().localizedDescription(), "The icon directory is damaged");
+    }
+
     // A JPEG frame header claiming 60000 x 60000.
     core::Bytes hugeJPEG = jpegOf(quadrants(16, 16));
     for (std::size_t i = 2; i + 8 < hugeJPEG.size(); ++i) {
