@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <set>
 #include <thread>
 #include <vector>
@@ -128,9 +129,9 @@ TEST_F(JSONOperationTest, ACancelledOperationCallsNeitherBlock) {
     ASSERT_TRUE(testing::waitUntilFinished(*operation));
     // Anything the completion queued to the main queue has run by now; give the processing
     // queue a turn as well before looking.
-    bool drained = false;
-    JSONRequestOperation::processingQueue()->async([&drained] { drained = true; });
-    ASSERT_TRUE(pumpUntil([&] { return drained; }));
+    std::atomic<bool> drained = false;  // set on the processing queue's thread
+    JSONRequestOperation::processingQueue()->async([&drained] { drained.store(true); });
+    ASSERT_TRUE(pumpUntil([&] { return drained.load(); }));
     ASSERT_TRUE(pumpUntil([] { return true; }));
     EXPECT_FALSE(outcome.done());
 }
