@@ -109,6 +109,11 @@ std::size_t HTTPBodyPart::advanceOnMainThread(std::uint8_t* buffer, std::size_t 
             if (!bodyFinished_ && bodyBytesRead_ == bodyContentLength_) {
                 bodyFinished_ = checkBodyEnd() == BodyState::Complete;
             }
+            // A short body that fits whole is read during the visit, so its end costs no
+            // visit of its own either: a text field then takes one visit, not two.
+            if (!bodyFinished_ && fitsInVisit(maxLength - written)) {
+                written += readBodyBytes(buffer + written, maxLength - written);
+            }
             if (!bodyFinished_) {
                 break;
             }
@@ -120,6 +125,14 @@ std::size_t HTTPBodyPart::advanceOnMainThread(std::uint8_t* buffer, std::size_t 
         }
     }
     return written;
+}
+
+// Only short bodies: reading a large one here would hold up the main thread, and its bytes
+// would cross no boundary anyway.
+bool HTTPBodyPart::fitsInVisit(std::size_t capacity) const {
+    constexpr std::uint64_t kLargestBodyReadInVisit = 16 * 1024;
+    const std::uint64_t left = bodyContentLength_ - bodyBytesRead_;
+    return !error_ && left > 0 && left <= capacity && left <= kLargestBodyReadInVisit;
 }
 
 std::size_t HTTPBodyPart::readBodyBytes(std::uint8_t* buffer, std::size_t maxLength) {

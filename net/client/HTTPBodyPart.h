@@ -89,6 +89,8 @@ private:
     // Main thread: closes a finished body, then writes the texts and phase changes that
     // follow, up to body bytes still to be read or the end of the part.
     std::size_t advanceOnMainThread(std::uint8_t* buffer, std::size_t maxLength);
+    // Whether the rest of the body is short enough to be read during a visit.
+    bool fitsInVisit(std::size_t capacity) const;
     // Any thread: body bytes only; marks the body finished when all of it has been read.
     std::size_t readBodyBytes(std::uint8_t* buffer, std::size_t maxLength);
     std::size_t deliverTexts(std::uint8_t* buffer, std::size_t maxLength);
