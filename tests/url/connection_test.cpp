@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <fstream>
 #include <future>
+#include <mutex>
+#include <vector>
 
 #include "platform/core/InputStream.h"
 #include "platform/url/HTTPURLResponse.h"
@@ -86,6 +90,44 @@ TEST_F(URLConnectionTest, ReusesTheConnectionForTheSameHostAndSendsTheRequestAsB
     EXPECT_EQ(requests[0].header("X-Empty"), "");
     EXPECT_EQ(requests[1].target, "/echo?second=1");
     EXPECT_EQ(requests[1].connection, requests[0].connection);
+}
+
+// A burst's transfers end one by one, and the last few must not take the others' idle
+// connections down with them: the next burst finds every one of them open.
+TEST_F(URLConnectionTest, KeepsEveryConnectionOfABurstForTheNextBurst) {
+    constexpr int kBurst = 8;
+    std::mutex mutex;
+    std::condition_variable allIn;
+    int arrived = 0;
+    server.route("/gate", [&](const auto&) {
+        // Each request holds its connection until its whole burst has arrived, so a burst
+        // needs kBurst connections at once.
+        std::unique_lock lock(mutex);
+        const int burstEnd = (arrived / kBurst + 1) * kBurst;
+        ++arrived;
+        allIn.notify_all();
+        allIn.wait_for(lock, std::chrono::seconds(20), [&] { return arrived >= burstEnd; });
+        return ScriptedResponse::text(200, "ok");
+    });
+
+    for (int burst = 0; burst < 2; ++burst) {
+        std::vector<std::shared_ptr<RecordingDelegate>> delegates;
+        std::vector<std::shared_ptr<url::URLConnection>> connections;
+        for (int i = 0; i < kBurst; ++i) {
+            delegates.push_back(std::make_shared<RecordingDelegate>());
+            connections.push_back(url::URLConnection::create(request("/gate"), delegates.back()));
+        }
+        ASSERT_TRUE(pumpUntil(
+            [&] {
+                return std::all_of(delegates.begin(), delegates.end(),
+                                   [](const auto& delegate) { return delegate->ended(); });
+            },
+            30));
+        for (const auto& delegate : delegates) {
+            EXPECT_EQ(delegate->body(), "ok");
+        }
+    }
+    EXPECT_EQ(server.connectionCount(), kBurst);
 }
 
 TEST_F(URLConnectionTest, FollowsARedirectTheDelegateAccepts) {
