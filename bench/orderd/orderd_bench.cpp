@@ -1,10 +1,7 @@
 // proofshot-orderd under 50 clients uploading photos at once, against nginx taking the same
 // uploads into files (a ceiling: nginx stores nothing durably and checks nothing), and the
 // memory each idle connection costs either server.
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +14,7 @@
 #include "bench/orderd/UploadServer.h"
 #include "orderd/DemoSeeder.h"
 #include "orderd/Jpeg.h"
+#include "tests/support/LoopbackPorts.h"
 
 namespace {
 
@@ -90,22 +88,9 @@ void NginxUploads(benchmark::State& state) {
 
 // A client that has connected and not yet sent its request: the server has accepted it and
 // holds it until its idle time-out.
-int idleConnection(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 bool openIdleConnections(int port, int count, std::vector<int>& fds) {
     for (int i = 0; i < count; ++i) {
-        const int fd = idleConnection(port);
+        const int fd = test::connectToLoopback(port);
         if (fd < 0) {
             return false;
         }

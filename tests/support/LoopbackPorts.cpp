@@ -24,16 +24,29 @@ int freeLoopbackPort() {
     return port;
 }
 
-bool acceptsConnections(int port) {
+int connectToLoopback(int port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return -1;
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool connected =
-        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool acceptsConnections(int port) {
+    const int fd = connectToLoopback(port);
+    if (fd < 0) {
+        return false;
+    }
     ::close(fd);
-    return connected;
+    return true;
 }
 
 }  // namespace test

@@ -6,6 +6,9 @@ namespace test {
 // server started as another process, which must be told its port before it listens.
 int freeLoopbackPort();
 
+// A connected TCP socket to 127.0.0.1:`port`, or -1 when nothing accepts there.
+int connectToLoopback(int port);
+
 // Whether something accepts connections on 127.0.0.1:`port` now.
 bool acceptsConnections(int port);
 
