@@ -105,6 +105,29 @@ std::string currentDirectory() {
     return buffer.data();
 }
 
+// The common reference, a path from the root ("/orders/7?x=1") against an http(s) base, takes
+// the base's scheme and authority as libcurl prints them and the reference as it is: one parse
+// of the result instead of three. Anything that needs more of RFC 3986's resolution (dot
+// segments, a network-path "//", a base with user info or an IPv6 host) is left to libcurl.
+std::optional<std::string> joinedWithAbsolutePath(std::string_view relative, const URL& base) {
+    const bool pathOnly = relative.starts_with('/') && !relative.starts_with("//");
+    const bool plainSegments = relative.find("/.") == std::string_view::npos &&
+                               relative.find("%2e") == std::string_view::npos &&
+                               relative.find("%2E") == std::string_view::npos;
+    const bool plainBase = (base.scheme() == "http" || base.scheme() == "https") &&
+                           !base.host().empty() && base.host().find('[') == std::string::npos &&
+                           !base.user() && !base.password();
+    if (!pathOnly || !plainSegments || !plainBase) {
+        return std::nullopt;
+    }
+    std::string joined = base.scheme() + "://" + base.host();
+    if (base.port()) {
+        joined += ":" + std::to_string(*base.port());
+    }
+    joined += relative;
+    return joined;
+}
+
 }  // namespace
 
 bool hasOnlyURLCharacters(std::string_view text) {
@@ -141,6 +164,9 @@ std::optional<URL> URL::create(std::string_view string) {
 std::optional<URL> URL::create(std::string_view relative, const URL& base) {
     if (!hasOnlyURLCharacters(relative)) {
         return std::nullopt;
+    }
+    if (auto joined = joinedWithAbsolutePath(relative, base)) {
+        return create(*joined);
     }
     CurlUrl handle(curl_url());
     std::string text(relative);

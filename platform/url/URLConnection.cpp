@@ -156,6 +156,7 @@ private:
     void armIdleTimer(double after);
     void idleTimerFired();
     bool configure();
+    bool stripUserFromURL();
     void configureMethodAndBody(curl_slist*& headers);
     void releaseTransfer();
     void transferDone(CURLcode result);
@@ -302,16 +303,18 @@ void URLConnection::Loader::idleTimerFired() {
     fail(makeURLError(URLErrorCode::TimedOut, currentURL()));
 }
 
-bool URLConnection::Loader::configure() {
-    easy_ = curl_easy_init();
-    if (easy_ == nullptr) {
-        return false;
+// The URL's own user and password are not sent on their own: they answer a challenge only if
+// the delegate chooses so. A URL without them (nearly all) goes to libcurl as it is, with no
+// second parse.
+bool URLConnection::Loader::stripUserFromURL() {
+    const URL& url = *currentURL();
+    if (!url.user() && !url.password()) {
+        stringOptions_[0] = url.absoluteString();
+        return true;
     }
-    // The URL's own user and password are not sent on their own: they answer a challenge
-    // only if the delegate chooses so.
     CURLU* parts = curl_url();
     char* withoutUser = nullptr;
-    bool parsed = curl_url_set(parts, CURLUPART_URL, currentURL()->absoluteString().c_str(),
+    bool parsed = curl_url_set(parts, CURLUPART_URL, url.absoluteString().c_str(),
                                CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK &&
                   curl_url_set(parts, CURLUPART_USER, nullptr, 0) == CURLUE_OK &&
                   curl_url_set(parts, CURLUPART_PASSWORD, nullptr, 0) == CURLUE_OK &&
@@ -321,7 +324,15 @@ bool URLConnection::Loader::configure() {
     }
     curl_free(withoutUser);
     curl_url_cleanup(parts);
-    if (!parsed) {
+    return parsed;
+}
+
+bool URLConnection::Loader::configure() {
+    easy_ = curl_easy_init();
+    if (easy_ == nullptr) {
+        return false;
+    }
+    if (!stripUserFromURL()) {
         return false;
     }
     curl_easy_setopt(easy_, CURLOPT_URL, stringOptions_[0].c_str());

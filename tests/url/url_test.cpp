@@ -71,6 +71,28 @@ TEST(URL, ResolvesReferencesAgainstABase) {
     EXPECT_FALSE(URL::create("a b", *base));
 }
 
+// A path from the root is the common reference; what it must not lose or take over from the
+// base, and the references that need the full resolution.
+TEST(URL, ResolvesPathsFromTheRootKeepingTheBaseAuthority) {
+    auto base = URL::create("http://h:81/api/v1/orders?q=1#top");
+    ASSERT_TRUE(base);
+    EXPECT_EQ(URL::create("/root?x=1#f", *base)->absoluteString(), "http://h:81/root?x=1#f");
+    EXPECT_EQ(URL::create("/a/./b/../c", *base)->absoluteString(), "http://h:81/a/c");
+    EXPECT_EQ(URL::create("//other:82/p", *base)->absoluteString(), "http://other:82/p");
+    EXPECT_EQ(URL::create("/.well-known/x", *base)->absoluteString(), "http://h:81/.well-known/x");
+    EXPECT_EQ(URL::create("/z", *URL::create("http://u:p@h/a"))->absoluteString(),
+              "http://u:p@h/z");
+    EXPECT_EQ(URL::create("/y", *URL::create("https://[::1]:8443/x"))->absoluteString(),
+              "https://[::1]:8443/y");
+    EXPECT_EQ(URL::create("/b", *URL::create("file:///tmp/a"))->absoluteString(), "file:///b");
+    auto resolved = URL::create("/orders/7?x=1", *URL::create("https://shop.example/"));
+    ASSERT_TRUE(resolved);
+    EXPECT_EQ(resolved->host(), "shop.example");
+    EXPECT_EQ(resolved->path(), "/orders/7");
+    EXPECT_EQ(resolved->query(), "x=1");
+    EXPECT_FALSE(URL::create("/a b", *base));
+}
+
 TEST(URL, FileURLsEscapeThePathAndDecodeItBack) {
     URL file = URL::fileURL("/tmp/my photos/50%.jpg");
     EXPECT_TRUE(file.isFileURL());
