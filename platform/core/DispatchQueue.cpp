@@ -22,6 +22,11 @@ constexpr int kSerialBatch = 64;
 
 // The threads behind every non-main queue. It grows on demand up to a bound and keeps its
 // threads for the life of the process.
+//
+// One wake-up is in flight at a time: a burst of small tasks is taken by the worker already
+// woken (and by those it wakes in turn while work remains), instead of waking one sleeper per
+// task only for most of them to find the queue empty. Whoever takes a task and leaves others
+// behind passes the wake on, so a task that blocks never strands the ones queued after it.
 class WorkerPool {
 public:
     static WorkerPool& shared() {
@@ -34,13 +39,7 @@ public:
         {
             std::lock_guard guard(mutex_);
             tasks_.push_back(std::move(task));
-            if (waiting_ > wakesOwed_) {
-                ++wakesOwed_;
-                available_.notify_one();
-            } else if (threads_ < limit_) {
-                ++threads_;
-                spawn = true;
-            }
+            spawn = wakeOneLocked();
         }
         if (spawn) {
             startWorker();
@@ -49,6 +48,23 @@ public:
 
 private:
     WorkerPool() : limit_(std::max(16u, 4 * std::thread::hardware_concurrency())) {}
+
+    // Makes sure a worker is on its way to the queue; true when a new one must be started.
+    bool wakeOneLocked() {
+        if (wakeInFlight_) {
+            return false;
+        }
+        if (waiting_ > 0) {
+            wakeInFlight_ = true;
+            available_.notify_one();
+            return false;
+        }
+        if (threads_ < limit_) {
+            ++threads_;
+            return true;
+        }
+        return false;  // every worker is busy; each looks at the queue when its task ends
+    }
 
     void startWorker() {
         try {
@@ -63,15 +79,22 @@ private:
     void work() {
         std::unique_lock lock(mutex_);
         for (;;) {
-            ++waiting_;
-            available_.wait(lock, [this] { return !tasks_.empty(); });
-            --waiting_;
-            if (wakesOwed_ > 0) {
-                --wakesOwed_;
+            while (tasks_.empty()) {
+                ++waiting_;
+                available_.wait(lock);
+                --waiting_;
+                // Woken (or not) and looking: whoever was sent is here, or the task it was
+                // sent for was taken by a worker on its way back; either way the next
+                // submission may wake someone.
+                wakeInFlight_ = false;
             }
             Task task = std::move(tasks_.front());
             tasks_.pop_front();
+            bool spawn = !tasks_.empty() && wakeOneLocked();
             lock.unlock();
+            if (spawn) {
+                startWorker();
+            }
             task();
             task = nullptr;
             lock.lock();
@@ -81,10 +104,10 @@ private:
     const unsigned limit_;
     std::mutex mutex_;
     std::condition_variable available_;
-    std::deque<Task> tasks_;  // guarded by mutex_
-    unsigned threads_ = 0;    // guarded by mutex_
-    unsigned waiting_ = 0;    // guarded by mutex_
-    unsigned wakesOwed_ = 0;  // guarded by mutex_: notified but not yet awake
+    std::deque<Task> tasks_;     // guarded by mutex_
+    unsigned threads_ = 0;       // guarded by mutex_
+    unsigned waiting_ = 0;       // guarded by mutex_
+    bool wakeInFlight_ = false;  // guarded by mutex_: a sleeper was notified and has not looked
 };
 
 // The queues whose tasks the calling thread is running, innermost last: a sync onto any of

@@ -1,4 +1,5 @@
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -118,6 +119,50 @@ TEST(DispatchConcurrent, GlobalRunsTasksSideBySide) {
         });
     }
     EXPECT_TRUE(pumpUntil([&] { return finished.load() == 2; }));
+}
+
+// A burst wakes one worker, which must pass the wake on while tasks remain: tasks that each
+// wait for all the others finish only if every one of them got a thread of its own. The
+// second round finds the workers of the first asleep, so it depends on wake-ups alone.
+TEST(DispatchConcurrent, EveryTaskOfABurstGetsAWorkerWhenEachBlocks) {
+    constexpr int kTasks = 8;
+    for (int round = 0; round < 2; ++round) {
+        std::atomic<int> arrived{0};
+        std::atomic<int> finished{0};
+        for (int i = 0; i < kTasks; ++i) {
+            DispatchQueue::global()->async([&] {
+                arrived.fetch_add(1);
+                while (arrived.load() < kTasks) {
+                    std::this_thread::yield();
+                }
+                finished.fetch_add(1);
+            });
+        }
+        ASSERT_TRUE(pumpUntil([&] { return finished.load() == kTasks; })) << "round " << round;
+    }
+}
+
+// Tasks queued one at a time while earlier ones are still blocked, each from inside the task
+// before it: a wake already in flight must not make the pool sit on a new task.
+TEST(DispatchConcurrent, ATaskQueuedByABlockedTaskStillRuns) {
+    constexpr int kDepth = 6;
+    for (int round = 0; round < 2; ++round) {
+        std::atomic<int> released{0};
+        std::atomic<int> finished{0};
+        std::function<void(int)> chain = [&](int level) {
+            if (level < kDepth) {
+                DispatchQueue::global()->async([&, level] { chain(level + 1); });
+            } else {
+                released.store(kDepth);
+            }
+            while (released.load() < level) {
+                std::this_thread::yield();
+            }
+            finished.fetch_add(1);
+        };
+        DispatchQueue::global()->async([&] { chain(1); });
+        ASSERT_TRUE(pumpUntil([&] { return finished.load() == kDepth; })) << "round " << round;
+    }
 }
 
 TEST(DispatchMain, SyncFromTheMainThreadRunsInline) {
