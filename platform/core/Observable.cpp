@@ -55,8 +55,16 @@ void Observable::announce(const std::string& key, Phase phase) {
 std::vector<std::string> Observable::observedKeysAffectedBy(const std::string& key) const {
     std::vector<std::string> affected;
     for (const auto& observed : observers_->keys()) {
+        if (observed == key) {
+            continue;
+        }
+        // Most keys are derived from none: they are settled without a visited list.
+        const auto sources = keysAffecting(observed);
+        if (sources.empty()) {
+            continue;
+        }
         std::vector<std::string> visited{observed};
-        if (observed != key && affects(key, observed, visited)) {
+        if (affects(key, observed, visited)) {
             affected.push_back(observed);
         }
     }
