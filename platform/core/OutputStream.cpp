@@ -1,15 +1,35 @@
 #include "platform/core/OutputStream.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <limits>
 
 namespace core {
 
 namespace {
+
+// Large downloads land in memory the kernel has never handed out, and faulting it in 4 KiB
+// at a time costs more than receiving the bytes; a buffer past this size asks for huge pages.
+constexpr std::size_t kHugePageBufferBytes = std::size_t{32} << 20;
+
+// The most reserved ahead for an announced length: a fraction of the machine's memory and
+// never more than kLargestMemoryReservation, since the length comes from the network.
+std::uint64_t largestReservation() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0) {
+        return OutputStream::kLargestMemoryReservation / 16;
+    }
+    const std::uint64_t quarter =
+        static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize) / 4;
+    return std::min(quarter, OutputStream::kLargestMemoryReservation);
+}
 
 class MemoryOutputStream final : public OutputStream {
 public:
@@ -26,7 +46,18 @@ public:
             return -1;
         }
         if (length > 0) {
-            data_.insert(data_.end(), buffer, buffer + length);
+            const std::size_t capacity = data_.capacity();
+            try {
+                data_.insert(data_.end(), buffer, buffer + length);
+            } catch (const std::exception&) {
+                // A body larger than the memory left is an error of this download, not a
+                // reason to end the process.
+                failWith(Error::posix(ENOMEM, "Cannot keep the bytes in memory"));
+                return -1;
+            }
+            if (data_.capacity() != capacity) {
+                adviseHugePages();
+            }
         }
         return static_cast<std::ptrdiff_t>(length);
     }
@@ -34,17 +65,19 @@ public:
     bool hasSpaceAvailable() const override { return streamStatus() == StreamStatus::Open; }
     const Bytes* dataWrittenToMemory() const override { return &data_; }
 
+    // Pages of the reservation are only touched as bytes arrive; an announced length past the
+    // cap reserves the cap, and the buffer grows from there if the bytes keep coming.
     void reserveCapacity(std::uint64_t length) override {
-        // The length comes from the network: an absurd one must cost nothing. Pages of a
-        // large reservation are only touched as bytes arrive.
-        constexpr std::uint64_t kLargestReservation = std::uint64_t{4} << 30;
-        if (length > kLargestReservation) {
+        const std::uint64_t wanted = std::min(length, largestReservation());
+        if (wanted <= data_.capacity() - data_.size()) {
             return;
         }
         try {
-            data_.reserve(data_.size() + static_cast<std::size_t>(length));
+            data_.reserve(data_.size() + static_cast<std::size_t>(wanted));
         } catch (const std::exception&) {
+            return;  // grown as the bytes arrive instead
         }
+        adviseHugePages();
     }
 
     std::string description() const override {
@@ -52,6 +85,20 @@ public:
     }
 
 private:
+    // Only the whole pages inside the buffer; a failure just leaves the small pages.
+    void adviseHugePages() const {
+        if (data_.capacity() < kHugePageBufferBytes) {
+            return;
+        }
+        const auto pageSize = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+        const auto start = reinterpret_cast<std::uintptr_t>(data_.data());
+        const std::uintptr_t first = (start + pageSize - 1) / pageSize * pageSize;
+        const std::uintptr_t last = (start + data_.capacity()) / pageSize * pageSize;
+        if (last > first) {
+            ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+        }
+    }
+
     Bytes data_;
 };
 

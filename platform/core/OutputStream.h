@@ -27,9 +27,14 @@ public:
     // stream to Error with streamError() saying why; it is never silent.
     virtual std::ptrdiff_t write(const std::uint8_t* buffer, std::size_t length) = 0;
     virtual bool hasSpaceAvailable() const = 0;
+    // The most a memory stream reserves ahead, whatever length it is told to expect (less on
+    // a machine with under 4 GiB of memory: a quarter of it).
+    static constexpr std::uint64_t kLargestMemoryReservation = std::uint64_t{1} << 30;
+
     // A hint that about `length` more bytes are coming, such as an announced Content-Length:
     // a memory stream makes room for them at once instead of growing and copying as they
-    // arrive. A length it cannot get memory for is ignored; other streams ignore it.
+    // arrive, up to kLargestMemoryReservation; past that it grows as the bytes come. Memory
+    // it cannot get is not an error here; other streams ignore the hint.
     virtual void reserveCapacity(std::uint64_t) {}
 
     // All bytes written so far to a memory stream; nullptr for other streams. The pointer
