@@ -152,13 +152,19 @@ void URLConnectionOperation::postToNetworkThread(core::Task task) const {
 
 void URLConnectionOperation::start() {
     auto self = std::static_pointer_cast<URLConnectionOperation>(shared_from_this());
-    std::lock_guard guard(lock_);
-    if (!isReady()) {
-        return;
+    std::uint64_t generation = 0;
+    {
+        std::lock_guard guard(lock_);
+        if (!isReady()) {
+            return;
+        }
+        setState(OperationState::Executing);
+        generation = ++startGeneration_;
     }
-    setState(OperationState::Executing);
-    const auto generation = ++startGeneration_;
-    // Holds the operation until it has run, so a caller may forget it right after start().
+    // Posted after the lock is let go, or the network thread would wake only to wait for it.
+    // A pause, resume or cancel in between is caught there by the generation and the state.
+    // The task holds the operation until it has run, so a caller may forget it right after
+    // start().
     postToNetworkThread([self, generation] { self->operationDidStart(generation); });
 }
 
@@ -258,8 +264,11 @@ void URLConnectionOperation::setCompletionBlock(core::Task block) {
     std::weak_ptr<core::Object> weakSelf = weak_from_this();
     core::Operation::setCompletionBlock([weakSelf, block = std::move(block)] {
         block();
+        // Clears a block set while this one ran, through the base class: the state lock is
+        // not needed for that, and the network thread may still hold it, finishing.
         if (auto self = weakSelf.lock()) {
-            static_cast<URLConnectionOperation&>(*self).setCompletionBlock(nullptr);
+            static_cast<URLConnectionOperation&>(*self).core::Operation::setCompletionBlock(
+                nullptr);
         }
     });
 }
