@@ -2,11 +2,45 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
 #include <thread>
 
 #include "platform/core/RunLoop.h"
+#include "platform/core/Thread.h"
 
 namespace net {
+
+namespace {
+
+// What the opening visit may produce ahead of the first read: the texts of the first parts
+// and any short bodies among them.
+constexpr std::size_t kOpeningVisitBytes = 16 * 1024;
+
+}  // namespace
+
+// The first visit, posted when the stream opens. The main thread fills `bytes` and moves the
+// stream to the first body it leaves to the reader; the reader takes them once `settled`
+// holds. A visit that never runs (the main loop has ended) settles too, with no bytes.
+struct MultipartBodyStream::OpeningVisit {
+    std::mutex mutex;
+    std::condition_variable condition;
+    bool settled = false;    // guarded by mutex
+    bool abandoned = false;  // guarded by mutex; set on the main thread before the task ran
+    core::Bytes bytes;       // main thread until settled, then the reader's
+    std::size_t taken = 0;
+
+    // Held by the posted task: settles the visit when the task runs or is dropped.
+    struct Settler {
+        std::shared_ptr<OpeningVisit> visit;
+        ~Settler() {
+            std::lock_guard guard(visit->mutex);
+            visit->settled = true;
+            visit->condition.notify_all();
+        }
+    };
+};
 
 std::shared_ptr<MultipartBodyStream> MultipartBodyStream::create(StringEncodingId encoding) {
     return std::shared_ptr<MultipartBodyStream>(new MultipartBodyStream(encoding));
@@ -43,13 +77,63 @@ void MultipartBodyStream::open() {
     if (status != core::StreamStatus::NotOpen && status != core::StreamStatus::Closed) {
         return;
     }
+    awaitOpeningVisit();
     setStreamStatus(core::StreamStatus::Open);
     setInitialAndFinalBoundaries();
     nextPart_ = 0;
     currentPart_.reset();
+    startOpeningVisit();
+}
+
+// The connection opens the body on the network thread and asks for its first bytes only
+// after connecting and sending the request head; the main thread can do the first phase
+// changes meanwhile instead of holding up the network thread for them later.
+void MultipartBodyStream::startOpeningVisit() {
+    if (core::Thread::isMainThread() || delay_ > 0 || numberOfBytesInPacket_ != kNoPacketLimit ||
+        refusal_ || parts_.empty()) {
+        return;
+    }
+    auto visit = std::make_shared<OpeningVisit>();
+    auto settler = std::make_shared<OpeningVisit::Settler>();
+    settler->visit = visit;
+    openingVisit_ = visit;
+    auto self = std::static_pointer_cast<MultipartBodyStream>(shared_from_this());
+    core::RunLoop::main()->post([self, settler] {
+        {
+            std::lock_guard guard(settler->visit->mutex);
+            if (settler->visit->abandoned) {
+                return;
+            }
+        }
+        core::Bytes& bytes = settler->visit->bytes;
+        bytes.resize(kOpeningVisitBytes);
+        std::size_t written = 0;
+        if (self->advanceToPartWithBytes()) {
+            written = self->advanceOnMainThread(bytes.data(), bytes.size(), 0, bytes.size());
+        }
+        bytes.resize(written);
+    });
+}
+
+// On the main thread a visit not yet run cannot be waited for, since it would run on this
+// very thread: it is called off, and the stream goes on as if it had never been posted.
+void MultipartBodyStream::awaitOpeningVisit() {
+    if (!openingVisit_) {
+        return;
+    }
+    std::unique_lock lock(openingVisit_->mutex);
+    if (!openingVisit_->settled && core::Thread::isMainThread()) {
+        openingVisit_->abandoned = true;
+        lock.unlock();
+        openingVisit_.reset();
+        return;
+    }
+    openingVisit_->condition.wait(lock, [this] { return openingVisit_->settled; });
 }
 
 void MultipartBodyStream::close() {
+    awaitOpeningVisit();
+    openingVisit_.reset();
     if (streamStatus() != core::StreamStatus::Error) {
         setStreamStatus(core::StreamStatus::Closed);
     }
@@ -96,6 +180,9 @@ std::ptrdiff_t MultipartBodyStream::read(std::uint8_t* buffer, std::size_t maxLe
         failWith(*refusal_);
         return -1;
     }
+    if (openingVisit_) {
+        return readAfterOpeningVisit(buffer, maxLength);
+    }
     std::size_t total = 0;
     const std::uint64_t limit = std::min<std::uint64_t>(numberOfBytesInPacket_, maxLength);
     bool inPart = false;  // a part begun in this read and not yet finished
@@ -125,6 +212,36 @@ std::ptrdiff_t MultipartBodyStream::read(std::uint8_t* buffer, std::size_t maxLe
         pause();
     }
     return static_cast<std::ptrdiff_t>(total);
+}
+
+// The bytes of the opening visit first, then on as any read goes. A visit that did not run
+// leaves the stream where it was, and the read makes the visit itself.
+std::ptrdiff_t MultipartBodyStream::readAfterOpeningVisit(std::uint8_t* buffer,
+                                                          std::size_t maxLength) {
+    awaitOpeningVisit();
+    if (!openingVisit_) {
+        return read(buffer, maxLength);
+    }
+    OpeningVisit& visit = *openingVisit_;
+    if (currentPart_ && currentPart_->error()) {
+        openingVisit_.reset();
+        failWith(*currentPart_->error());
+        return -1;
+    }
+    const std::size_t count = std::min(maxLength, visit.bytes.size() - visit.taken);
+    if (count > 0) {
+        std::memcpy(buffer, visit.bytes.data() + visit.taken, count);
+    }
+    visit.taken += count;
+    if (visit.taken < visit.bytes.size()) {
+        return static_cast<std::ptrdiff_t>(count);
+    }
+    openingVisit_.reset();
+    if (count == maxLength) {
+        return static_cast<std::ptrdiff_t>(count);
+    }
+    const std::ptrdiff_t more = read(buffer + count, maxLength - count);
+    return more < 0 ? -1 : static_cast<std::ptrdiff_t>(count) + more;
 }
 
 // Throttling: the reader rests after each part it read from.

@@ -23,10 +23,13 @@ namespace net {
 // and waits for it, and on the main thread the step runs at once. A read visits the
 // main thread once per part boundary it crosses: the end of one part's body, the texts
 // between, and the opening of the next part's source share one visit (a read whose capacity
-// runs out among the texts needs another visit to go on). Body bytes are read on the
-// reader's own thread. The main thread must therefore keep running its loop while bodies are
-// read, and must never wait for a thread that reads a body. Parts are
-// appended before the stream is opened.
+// runs out among the texts needs another visit to go on), and a short body that fits the
+// read is read during the visit that opens it. Larger bodies are read on the reader's own
+// thread. Opened on another thread, an unthrottled stream posts its first visit at once
+// without waiting, so the opening texts are ready by the time the connection asks for them;
+// the first read waits for that visit if it has not run yet. The main thread must therefore
+// keep running its loop while bodies are read, and must never wait for a thread that reads
+// a body. Parts are appended before the stream is opened.
 //
 // The stream cannot be rewound: opening it again after close() does not replay parts already
 // sent, so a body that must be sent again needs a new stream.
@@ -70,6 +73,11 @@ private:
     std::size_t advanceOnMainThread(std::uint8_t* buffer, std::size_t capacity, std::size_t taken,
                                     std::uint64_t limit);
     void pause() const;
+    void startOpeningVisit();
+    void awaitOpeningVisit();
+    std::ptrdiff_t readAfterOpeningVisit(std::uint8_t* buffer, std::size_t maxLength);
+
+    struct OpeningVisit;
 
     StringEncodingId stringEncoding_;
     std::vector<std::shared_ptr<HTTPBodyPart>> parts_;
@@ -78,6 +86,7 @@ private:
     std::uint64_t numberOfBytesInPacket_ = kNoPacketLimit;
     double delay_ = 0;
     std::optional<core::Error> refusal_;
+    std::shared_ptr<OpeningVisit> openingVisit_;  // reader's thread; settled before use
 };
 
 }  // namespace net

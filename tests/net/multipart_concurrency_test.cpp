@@ -120,6 +120,70 @@ TEST(MultipartConcurrency, VisitsToTheMainThreadAreSharedAcrossPartBoundaries) {
     EXPECT_EQ(visitsToReadFields([](int i) { return 40000 + 7 * i; }), 7);
 }
 
+// A stream opened off the main thread has its first phase changes done by the main thread
+// right away: a body of short parts is then read whole without waiting for the main thread
+// again. Closed on the main thread before that visit ran, the stream calls it off.
+TEST(MultipartConcurrency, TheOpeningVisitRunsAheadOfTheFirstReadOrIsCalledOff) {
+    auto source = std::make_shared<WatchedSource>("short last part");
+    StreamingMultipartFormData builder(url::URLRequest{});
+    builder.appendPartWithFormData(core::bytesFromString("first"), "a");
+    auto part = net::HTTPBodyPart::create();
+    part->setBodyContentLength(15);
+    part->setInputStream(source);
+    builder.bodyStream()->appendHTTPBodyPart(part);
+    builder.requestByFinalizingMultipartFormData();
+    auto stream = builder.bodyStream();
+    const std::string expected = net::testing::frame(
+        {{{{"Content-Disposition", "form-data; name=\"a\""}}, "first"}, {{}, "short last part"}});
+
+    std::thread([&] { stream->open(); }).join();
+    stream->close();       // on the main thread, before the posted visit could run
+    bool handled = false;  // the posted visit, doing nothing now
+    for (int turn = 0; turn < 400 && !handled; ++turn) {
+        handled =
+            core::RunLoop::main()->runInMode(core::RunLoop::kDefaultMode,
+                                             core::Clock::now() + std::chrono::milliseconds(5)) ==
+            core::RunLoop::RunResult::Handled;
+    }
+    EXPECT_TRUE(handled);
+    EXPECT_FALSE(source->openedOnMain);
+    stream->open();  // on the main thread: the steps run as the reads need them
+    EXPECT_EQ(core::stringFromBytes(net::testing::readBody(*stream, {7})), expected);
+    EXPECT_TRUE(source->openedOnMain);
+
+    auto second = std::make_shared<WatchedSource>("short last part");
+    StreamingMultipartFormData again(url::URLRequest{});
+    again.appendPartWithFormData(core::bytesFromString("first"), "a");
+    auto secondPart = net::HTTPBodyPart::create();
+    secondPart->setBodyContentLength(15);
+    secondPart->setInputStream(second);
+    again.bodyStream()->appendHTTPBodyPart(secondPart);
+    again.requestByFinalizingMultipartFormData();
+    auto ahead = again.bodyStream();
+    std::atomic<bool> go{false};
+    std::atomic<bool> done{false};
+    std::string body;
+    std::thread reader([&] {
+        ahead->open();
+        while (!go) {
+            std::this_thread::yield();
+        }
+        body = core::stringFromBytes(net::testing::readBody(*ahead, {1 << 20}));
+        done = true;
+    });
+    EXPECT_TRUE(core::testing::pumpUntil([&] { return second->closedOnMain.load(); }));
+    go = true;
+    // The main loop is not run here: a read that still needed it would not finish.
+    const auto watchdog = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done && std::chrono::steady_clock::now() < watchdog) {
+        std::this_thread::yield();
+    }
+    EXPECT_TRUE(done);
+    EXPECT_TRUE(core::testing::pumpUntil([&] { return done.load(); }));  // frees a stuck reader
+    reader.join();
+    EXPECT_EQ(body, expected);
+}
+
 // Builds the request through a client on a thread of its own and starts it there, as the
 // upload screen does.
 struct Upload {
