@@ -8,6 +8,7 @@
 #include <any>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -44,6 +45,9 @@ test::NginxServer& downloadServer() {
             std::abort();
         }
         made->writeSparseFile("big.bin", kDownloadSize);
+        // The server is never destroyed (benchmarks may still use it while statics go), so
+        // nginx is stopped at exit rather than left running, holding the output pipe open.
+        std::atexit([] { downloadServer().stop(); });
         return made;
     }();
     return *server;
