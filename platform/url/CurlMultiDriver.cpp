@@ -12,8 +12,9 @@ namespace {
 
 // libcurl's own default sizes the connection cache at four per transfer in flight, so the
 // tail of a burst, with few transfers left, closes the idle connections the next burst would
-// have reused: each costs a new TCP handshake, and the server a new worker. A fixed cache
-// keeps them for as long as the servers do.
+// have reused: each costs a new TCP handshake, and the server a new worker. Our cache never
+// shrinks below this, and grows to the largest burst seen, so every connection of a burst
+// waits for the next one for as long as the servers keep it.
 constexpr long kConnectionCacheSize = 64;
 
 core::FdEvents eventsFor(int what) {
@@ -59,7 +60,7 @@ CurlMultiDriver::CurlMultiDriver() : owner_(std::this_thread::get_id()) {
     curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
     curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &CurlMultiDriver::onTimer);
     curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
-    curl_multi_setopt(multi_, CURLMOPT_MAXCONNECTS, kConnectionCacheSize);
+    curl_multi_setopt(multi_, CURLMOPT_MAXCONNECTS, connectionCacheSize_);
     share_ = curl_share_init();
     curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
     timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
@@ -98,6 +99,11 @@ bool CurlMultiDriver::add(CURL* easy, DoneHandler done) {
         return false;
     }
     transfers_.emplace(easy, std::move(done));
+    const auto inFlight = static_cast<long>(transfers_.size());
+    if (inFlight > connectionCacheSize_) {
+        connectionCacheSize_ = inFlight;
+        curl_multi_setopt(multi_, CURLMOPT_MAXCONNECTS, connectionCacheSize_);
+    }
     return true;
 }
 

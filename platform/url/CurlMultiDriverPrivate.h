@@ -53,6 +53,7 @@ private:
     std::thread::id owner_;
     std::map<curl_socket_t, core::RunLoop::WatchId> sockets_;
     std::map<CURL*, DoneHandler> transfers_;
+    long connectionCacheSize_ = 64;
 };
 
 // Makes libcurl's global state ready; safe to call from any thread, any number of times.
