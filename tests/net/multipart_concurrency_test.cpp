@@ -120,11 +120,9 @@ TEST(MultipartConcurrency, VisitsToTheMainThreadAreSharedAcrossPartBoundaries) {
     EXPECT_EQ(visitsToReadFields([](int i) { return 40000 + 7 * i; }), 7);
 }
 
-// A stream opened off the main thread has its first phase changes done by the main thread
-// right away: a body of short parts is then read whole without waiting for the main thread
-// again. Closed on the main thread before that visit ran, the stream calls it off.
-TEST(MultipartConcurrency, TheOpeningVisitRunsAheadOfTheFirstReadOrIsCalledOff) {
-    auto source = std::make_shared<WatchedSource>("short last part");
+// A finalized body of a text field "a" and a 15-byte part read from `source`.
+std::shared_ptr<net::MultipartBodyStream> fieldThenShortPart(
+    const std::shared_ptr<WatchedSource>& source) {
     StreamingMultipartFormData builder(url::URLRequest{});
     builder.appendPartWithFormData(core::bytesFromString("first"), "a");
     auto part = net::HTTPBodyPart::create();
@@ -132,7 +130,15 @@ TEST(MultipartConcurrency, TheOpeningVisitRunsAheadOfTheFirstReadOrIsCalledOff) 
     part->setInputStream(source);
     builder.bodyStream()->appendHTTPBodyPart(part);
     builder.requestByFinalizingMultipartFormData();
-    auto stream = builder.bodyStream();
+    return builder.bodyStream();
+}
+
+// A stream opened off the main thread has its first phase changes done by the main thread
+// right away: a body of short parts is then read whole without waiting for the main thread
+// again. Closed on the main thread before that visit ran, the stream calls it off.
+TEST(MultipartConcurrency, TheOpeningVisitRunsAheadOfTheFirstReadOrIsCalledOff) {
+    auto source = std::make_shared<WatchedSource>("short last part");
+    auto stream = fieldThenShortPart(source);
     const std::string expected = net::testing::frame(
         {{{{"Content-Disposition", "form-data; name=\"a\""}}, "first"}, {{}, "short last part"}});
 
@@ -152,14 +158,7 @@ TEST(MultipartConcurrency, TheOpeningVisitRunsAheadOfTheFirstReadOrIsCalledOff) 
     EXPECT_TRUE(source->openedOnMain);
 
     auto second = std::make_shared<WatchedSource>("short last part");
-    StreamingMultipartFormData again(url::URLRequest{});
-    again.appendPartWithFormData(core::bytesFromString("first"), "a");
-    auto secondPart = net::HTTPBodyPart::create();
-    secondPart->setBodyContentLength(15);
-    secondPart->setInputStream(second);
-    again.bodyStream()->appendHTTPBodyPart(secondPart);
-    again.requestByFinalizingMultipartFormData();
-    auto ahead = again.bodyStream();
+    auto ahead = fieldThenShortPart(second);
     std::atomic<bool> go{false};
     std::atomic<bool> done{false};
     std::string body;
