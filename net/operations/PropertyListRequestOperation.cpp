@@ -2,6 +2,7 @@
 
 #include <plist/plist.h>
 
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -85,18 +86,16 @@ std::optional<core::Value> leafValue(plist_t node, plist_type type) {
             return core::Value(value);
         }
         case PLIST_STRING: {
-            char* raw = nullptr;
-            plist_get_string_val(node, &raw);
-            OwnedString text(raw);
-            return core::Value(std::string(text ? text.get() : ""));
+            // By length: libplist's copying getter asserts that a string has no NUL in it.
+            std::uint64_t length = 0;
+            const char* text = plist_get_string_ptr(node, &length);
+            return core::Value(text ? std::string(text, length) : std::string());
         }
         case PLIST_DATA: {
-            char* raw = nullptr;
             std::uint64_t length = 0;
-            plist_get_data_val(node, &raw, &length);
-            OwnedString data(raw);
-            const auto* begin = reinterpret_cast<const std::uint8_t*>(data.get());
-            return core::Value(core::Bytes(begin, begin + (data ? length : 0)));
+            const auto* begin =
+                reinterpret_cast<const std::uint8_t*>(plist_get_data_ptr(node, &length));
+            return core::Value(begin ? core::Bytes(begin, begin + length) : core::Bytes());
         }
         case PLIST_DATE: {
             std::int32_t seconds = 0;
@@ -154,6 +153,12 @@ core::Value parsePropertyList(const core::Bytes& bytes, PropertyListFormat& form
         plist_from_bin(data, length, &raw);
         format = PropertyListFormat::Binary;
     } else {
+        // XML allows no NUL character, and libplist's reader cuts a string at one while keeping
+        // its full length, so such a body would read back altered.
+        if (std::memchr(data, 0, length) != nullptr) {
+            error = failure("XML cannot hold a NUL character");
+            return {};
+        }
         plist_from_xml(data, length, &raw);
         format = PropertyListFormat::XML;
     }

@@ -89,6 +89,22 @@ TEST_F(PropertyListOperationTest, BrokenBodiesFailWithAParseError) {
     }
 }
 
+// libplist's XML reader cut a string at a raw NUL and then asserted on it, ending the process.
+TEST(PropertyListParseTest, XMLHoldingANulIsRefused) {
+    using namespace std::string_literals;
+    for (const auto& body : {"<plist><string>a\0b</string></plist>"s,
+                             "<plist><array><string><![CDATA[\0]]></string></array></plist>"s}) {
+        PropertyListFormat format = PropertyListFormat::XML;
+        std::shared_ptr<const core::Error> error;
+        parsePropertyList(core::bytesFromString(body), format, error);
+        ASSERT_NE(error, nullptr);
+        EXPECT_EQ(error->domain(), ResponseParseErrorDomain);
+        EXPECT_NE(error->localizedDescription().find("NUL"), std::string::npos)
+            << error->localizedDescription();
+        EXPECT_EQ(format, PropertyListFormat::Unknown);
+    }
+}
+
 TEST_F(PropertyListOperationTest, AServerErrorPassesTheHTTPErrorAndTheParsedBody) {
     serve("/down", 503, kXML);
     Outcome outcome;
