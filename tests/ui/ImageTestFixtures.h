@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "platform/core/Bytes.h"
@@ -40,48 +42,26 @@ inline core::Bytes jpegOf(const std::shared_ptr<const Bitmap>& bitmap, double qu
     return *bytes;
 }
 
+// Little-endian fields, as EXIF, TIFF, BMP, ICO and GIF store them.
+inline void put16(core::Bytes& b, unsigned v) {
+    b.insert(b.end(), {std::uint8_t(v), std::uint8_t(v >> 8)});
+}
+inline void put32(core::Bytes& b, unsigned v) {
+    put16(b, v & 0xFFFF);
+    put16(b, v >> 16);
+}
+
 // The JPEG with an EXIF APP1 segment holding only the Orientation tag, right after SOI.
 inline core::Bytes withExifOrientation(const core::Bytes& jpeg, std::uint16_t orientation) {
-    const core::Bytes app1 = {
-        0xFF,
-        0xE1,
-        0x00,
-        34,  // marker, length
-        'E',
-        'x',
-        'i',
-        'f',
-        0,
-        0,  // EXIF header
-        'I',
-        'I',
-        42,
-        0,
-        8,
-        0,
-        0,
-        0,  // little-endian TIFF, IFD at 8
-        1,
-        0,  // one entry
-        0x12,
-        0x01,
-        3,
-        0,
-        1,
-        0,
-        0,
-        0,  // Orientation, SHORT, count 1
-        static_cast<std::uint8_t>(orientation),
-        0,
-        0,
-        0,
-        0,
-        0,
-        0,
-        0,  // no next IFD
-    };
     core::Bytes out(jpeg.begin(), jpeg.begin() + 2);
-    out.insert(out.end(), app1.begin(), app1.end());
+    out.insert(out.end(), {0xFF, 0xE1, 0, 34, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0});
+    put32(out, 8);  // the IFD follows the TIFF header
+    put16(out, 1);  // one entry: Orientation, SHORT, count 1
+    put16(out, 0x0112);
+    put16(out, 3);
+    put32(out, 1);
+    put32(out, orientation);
+    put32(out, 0);  // no next IFD
     out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
     return out;
 }
@@ -89,23 +69,18 @@ inline core::Bytes withExifOrientation(const core::Bytes& jpeg, std::uint16_t or
 // An uncompressed little-endian RGB TIFF of `bitmap` (RGB8) with the given Orientation tag.
 inline core::Bytes tiffOf(const Bitmap& bitmap, unsigned orientation = 1) {
     core::Bytes b = {'I', 'I', 42, 0};
-    auto put16 = [&b](unsigned v) { b.insert(b.end(), {std::uint8_t(v), std::uint8_t(v >> 8)}); };
-    auto put32 = [&](unsigned v) {
-        put16(v & 0xFFFF);
-        put16(v >> 16);
-    };
     const unsigned entries = 10;
     const unsigned bitsAt = 8 + 2 + entries * 12 + 4;
     const unsigned pixelsAt = bitsAt + 6;
     const unsigned w = static_cast<unsigned>(bitmap.width());
     const unsigned h = static_cast<unsigned>(bitmap.height());
-    put32(8);
-    put16(entries);
+    put32(b, 8);
+    put16(b, entries);
     auto entry = [&](unsigned tag, unsigned type, unsigned count, unsigned value) {
-        put16(tag);
-        put16(type);
-        put32(count);
-        put32(value);
+        put16(b, tag);
+        put16(b, type);
+        put32(b, count);
+        put32(b, value);
     };
     entry(256, 3, 1, w);            // width
     entry(257, 3, 1, h);            // height
@@ -117,12 +92,18 @@ inline core::Bytes tiffOf(const Bitmap& bitmap, unsigned orientation = 1) {
     entry(277, 3, 1, 3);            // samples per pixel
     entry(278, 3, 1, h);            // rows per strip
     entry(279, 4, 1, w * h * 3);    // strip bytes
-    put32(0);
-    put16(8);
-    put16(8);
-    put16(8);
+    put32(b, 0);
+    put16(b, 8);
+    put16(b, 8);
+    put16(b, 8);
     b.insert(b.end(), bitmap.pixels().begin(), bitmap.pixels().end());
     return b;
+}
+
+inline void writeFile(const std::filesystem::path& path, const core::Bytes& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 // JPEG and resampling shift colours a little; this is "the same colour" for the tests.

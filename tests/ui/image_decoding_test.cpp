@@ -10,15 +10,6 @@ namespace {
 
 using namespace ui::testing;
 
-void put16(core::Bytes& b, unsigned v) {
-    b.push_back(v & 0xFF);
-    b.push_back((v >> 8) & 0xFF);
-}
-void put32(core::Bytes& b, unsigned v) {
-    put16(b, v & 0xFFFF);
-    put16(b, v >> 16);
-}
-
 // A bottom-up 24-bit device-independent bitmap of the 2 x 2 quadrants, without file header.
 core::Bytes dib(int heightFactor) {
     core::Bytes b;
@@ -152,22 +143,20 @@ TEST(ImageDecoding, DamagedBytesGiveErrorsNotCrashes) {
                                  gif(),
                                  jpegOf(quadrants(16, 16)),
                                  *PNGRepresentation(*Image::create(quadrants(4, 4)))};
+    auto decodeFully = [](const core::Bytes& bytes) {
+        if (auto image = Image::create(bytes)) {
+            (void)(*image)->bitmap();
+        }
+    };
     for (const core::Bytes& file : files) {
         for (std::size_t length = 0; length < file.size(); ++length) {
-            core::Bytes prefix(file.begin(), file.begin() + length);
-            auto image = Image::create(prefix);
-            if (image) {
-                (void)(*image)->bitmap();
-            }
+            decodeFully(core::Bytes(file.begin(), file.begin() + length));
         }
         core::Bytes flipped = file;
         for (std::size_t i = 4; i < flipped.size(); i += 3) {
             flipped[i] ^= 0x5A;
         }
-        auto image = Image::create(flipped);
-        if (image) {
-            (void)(*image)->bitmap();
-        }
+        decodeFully(flipped);
     }
     auto notAnImage = Image::create(core::bytesFromString("<html>not found</html>"));
     ASSERT_FALSE(notAnImage);
@@ -175,50 +164,43 @@ TEST(ImageDecoding, DamagedBytesGiveErrorsNotCrashes) {
     EXPECT_FALSE(Image::create(core::Bytes{}));
 }
 
+void expectRefused(const core::Bytes& bytes, ImageError error, const char* what) {
+    auto image = Image::create(bytes);
+    ASSERT_FALSE(image) << what;
+    EXPECT_EQ(image.error().code(), static_cast<int>(error)) << what;
+}
+
 TEST(ImageDecoding, RefusesHugeDimensionsBeforeAllocating) {
     core::Bytes hugeBMP = bmp();
     hugeBMP[18 + 2] = 0x01;  // width 65538
     hugeBMP[22 + 2] = 0x01;  // height 65538
-    auto image = Image::create(hugeBMP);
-    ASSERT_FALSE(image);
-    EXPECT_EQ(image.error().code(), static_cast<int>(ImageError::TooLarge));
+    expectRefused(hugeBMP, ImageError::TooLarge, "BMP of 65538 x 65538");
 
-    // An info header claiming to be 4 GiB long: the loader would allocate that much for it.
+    // The loader would allocate up to what these claim.
     core::Bytes longHeaderBMP = bmp();
     longHeaderBMP[14] = 0xBF;
     longHeaderBMP[15] = longHeaderBMP[16] = longHeaderBMP[17] = 0xFF;
-    image = Image::create(longHeaderBMP);
-    ASSERT_FALSE(image);
-    EXPECT_EQ(image.error().code(), static_cast<int>(ImageError::Corrupt));
-    // Pixels said to start 4 GiB in: the loader would allocate up to there.
+    expectRefused(longHeaderBMP, ImageError::Corrupt, "BMP info header of 4 GiB");
     core::Bytes farPixelsBMP = bmp();
     farPixelsBMP[12] = 0xF7;
     farPixelsBMP[13] = 0xFF;
-    image = Image::create(farPixelsBMP);
-    ASSERT_FALSE(image);
-    EXPECT_EQ(image.error().code(), static_cast<int>(ImageError::Corrupt));
-    // A palette of four billion colours.
+    expectRefused(farPixelsBMP, ImageError::Corrupt, "BMP pixels 4 GiB in");
     core::Bytes hugePaletteBMP = bmp();
     hugePaletteBMP[46 + 3] = 0xF3;
-    image = Image::create(hugePaletteBMP);
-    ASSERT_FALSE(image);
-    EXPECT_EQ(image.error().code(), static_cast<int>(ImageError::Corrupt));
+    expectRefused(hugePaletteBMP, ImageError::Corrupt, "BMP palette of four billion colours");
 
-    // Icon entries pointing 1.5 GiB past the end, or a directory longer than the data: the
-    // loader would buffer up to there.
+    // Icon entries pointing 1.5 GiB past the end, or a directory longer than the data: refused
+    // before the loader buffers up to there, not by the loader afterwards.
     core::Bytes farIco = ico();
     farIco[6 + 12 + 3] = 0x60;
     core::Bytes longDirectoryIco = ico();
     longDirectoryIco[4] = 0xFF;
     for (const auto& damaged : {farIco, longDirectoryIco}) {
-        image = Image::create(damaged);
-        ASSERT_FALSE(image);
-        EXPECT_EQ(image.error().code(), static_cast<int>(ImageError::Corrupt));
-        // Refused before the loader saw it, not by the loader after buffering.
-        EXPECT_EQ(image.error().localizedDescription(), "The icon directory is damaged");
+        expectRefused(damaged, ImageError::Corrupt, "icon");
+        EXPECT_EQ(Image::create(damaged).error().localizedDescription(),
+                  "The icon directory is damaged");
     }
 
-    // A JPEG frame header claiming 60000 x 60000.
     core::Bytes hugeJPEG = jpegOf(quadrants(16, 16));
     for (std::size_t i = 2; i + 8 < hugeJPEG.size(); ++i) {
         if (hugeJPEG[i] == 0xFF && hugeJPEG[i + 1] == 0xC0) {
@@ -227,15 +209,11 @@ TEST(ImageDecoding, RefusesHugeDimensionsBeforeAllocating) {
             break;
         }
     }
-    image = Image::create(hugeJPEG);
-    ASSERT_FALSE(image);
-    EXPECT_EQ(image.error().code(), static_cast<int>(ImageError::TooLarge));
+    expectRefused(hugeJPEG, ImageError::TooLarge, "JPEG frame of 60000 x 60000");
 
     core::Bytes hugeGIF = gif();
     hugeGIF[6] = hugeGIF[7] = hugeGIF[8] = hugeGIF[9] = 0xFF;
-    image = Image::create(hugeGIF);
-    ASSERT_FALSE(image);
-    EXPECT_EQ(image.error().code(), static_cast<int>(ImageError::TooLarge));
+    expectRefused(hugeGIF, ImageError::TooLarge, "GIF of 65535 x 65535");
 }
 
 }  // namespace

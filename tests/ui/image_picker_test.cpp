@@ -1,7 +1,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -16,6 +15,7 @@
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 #include "tests/support/RunLoopTesting.h"
+#include "tests/ui/ImageTestFixtures.h"
 
 namespace {
 
@@ -65,9 +65,7 @@ protected:
         auto bitmap = std::make_shared<ui::Bitmap>(width, height, ui::PixelFormat::RGB8);
         auto png = ui::PNGRepresentation(*ui::Image::create(bitmap));
         ASSERT_TRUE(png);
-        std::ofstream(folder / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(png->data()),
-                   static_cast<std::streamsize>(png->size()));
+        ui::testing::writeFile(folder / name, *png);
     }
 
     std::filesystem::path folder;

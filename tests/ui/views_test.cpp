@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "platform/ui/ActivityIndicatorView.h"
@@ -16,6 +15,7 @@
 #include "platform/ui/TextField.h"
 #include "platform/ui/Window.h"
 #include "tests/support/RunLoopTesting.h"
+#include "tests/ui/ImageTestFixtures.h"
 
 namespace {
 
@@ -138,9 +138,7 @@ TEST_F(ViewsTest, ResourcesAreFoundByNameInsideTheirDirectoryOnly) {
     std::filesystem::create_directories(directory);
     auto png = ui::PNGRepresentation(*picture(36, 36));
     ASSERT_TRUE(png);
-    std::ofstream(directory / "blackButton.png", std::ios::binary)
-        .write(reinterpret_cast<const char*>(png->data()),
-               static_cast<std::streamsize>(png->size()));
+    ui::testing::writeFile(directory / "blackButton.png", *png);
     ui::Resources::setDirectory(directory);
 
     auto image = ui::Resources::image("blackButton.png");
