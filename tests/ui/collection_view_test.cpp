@@ -112,6 +112,7 @@ TEST_F(CollectionViewTest, ReloadRebuildsVisibleCellsFromReusedOnes) {
     EXPECT_EQ(view->numberOfSections(), 1);
     EXPECT_EQ(view->numberOfItemsInSection(0), 0);
     EXPECT_TRUE(view->subviews().empty());
+    EXPECT_EQ(view->dequeueReusableCell("unregistered", {0, 0}), nullptr);
 }
 
 TEST_F(CollectionViewTest, OnlyCellsInTheVisibleRectangleExist) {
@@ -137,10 +138,6 @@ TEST_F(CollectionViewTest, TouchesSelectOneItemAndTellTheDelegate) {
     EXPECT_THAT(view->indexPathsForSelectedItems(), ElementsAre(ui::IndexPath{0, 2}));
     EXPECT_TRUE(view->cellForItem({0, 2})->isSelected());
     EXPECT_FALSE(view->cellForItem({0, 1})->isSelected());
-}
-
-TEST_F(CollectionViewTest, UnregisteredIdentifiersGiveNoCell) {
-    EXPECT_EQ(view->dequeueReusableCell("nothing", {0, 0}), nullptr);
 }
 
 }  // namespace
