@@ -1,10 +1,9 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <mutex>
+#include <functional>
 #include <vector>
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "platform/core/RunLoop.h"
@@ -46,26 +45,18 @@ TEST(RunLoopCrossThread, PostsFromEachThreadRunInTheirOrder) {
     constexpr int kPerThread = 500;
     auto main = RunLoop::main();
     std::vector<std::vector<int>> seen(kThreads);  // touched on the main thread only
-    std::atomic<int> finished{0};
+    int received = 0;
     for (int t = 0; t < kThreads; ++t) {
         Thread::detach([&, t] {
             for (int i = 0; i < kPerThread; ++i) {
-                main->post([&seen, t, i] { seen[t].push_back(i); });
+                main->post([&, t, i] {
+                    seen[t].push_back(i);
+                    ++received;
+                });
             }
-            finished.fetch_add(1);
         });
     }
-    ASSERT_TRUE(pumpUntil([&] {
-        if (finished.load() < kThreads) {
-            return false;
-        }
-        for (const auto& list : seen) {
-            if (list.size() < kPerThread) {
-                return false;
-            }
-        }
-        return true;
-    }));
+    ASSERT_TRUE(pumpUntil([&] { return received == kThreads * kPerThread; }));
     for (const auto& list : seen) {
         for (int i = 0; i < kPerThread; ++i) {
             ASSERT_EQ(list[i], i);
@@ -100,25 +91,25 @@ TEST(RunLoopCrossThread, WorkPostedBeforeTheThreadStartsRunsOnIt) {
     EXPECT_TRUE(ranThere.load());
 }
 
-TEST(RunLoopCrossThread, WaitingPostToAnEndedThreadIsReleased) {
-    auto thread = Thread::create([] {});
-    thread->start();
-    ASSERT_TRUE(pumpUntil([&] { return thread->isFinished(); }));
+// Whether the thread has ended before the waiting post or ends with the task still queued,
+// the waiter is released and told the task did not run.
+TEST(RunLoopCrossThread, WaitingPostsToAThreadThatEndsAreDroppedAndReleased) {
+    auto ended = Thread::create([] {});
+    ended->start();
+    ASSERT_TRUE(pumpUntil([&] { return ended->isFinished(); }));
     bool ran = false;
-    EXPECT_FALSE(thread->runLoop()->postAndWait([&] { ran = true; }));
+    EXPECT_FALSE(ended->runLoop()->postAndWait([&] { ran = true; }));
     EXPECT_FALSE(ran);
-}
 
-TEST(RunLoopCrossThread, TasksQueuedOnAThreadThatEndsAreDroppedAndReleaseWaiters) {
     std::atomic<bool> release{false};
-    auto thread = Thread::create([&] {
+    auto ending = Thread::create([&] {
         while (!release.load()) {
             std::this_thread::yield();  // a body that never runs its loop
         }
     });
-    thread->start();
+    ending->start();
     std::atomic<int> result{-1};
-    Thread::detach([&] { result.store(thread->runLoop()->postAndWait([] {}) ? 1 : 0); });
+    Thread::detach([&] { result.store(ending->runLoop()->postAndWait([] {}) ? 1 : 0); });
     release.store(true);
     ASSERT_TRUE(pumpUntil([&] { return result.load() != -1; }));
     EXPECT_EQ(result.load(), 0);

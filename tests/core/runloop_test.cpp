@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -22,8 +23,9 @@ public:
     Pipe() { EXPECT_EQ(::pipe(fds_), 0); }
     ~Pipe() {
         ::close(fds_[0]);
-        ::close(fds_[1]);
+        closeWriteEnd();
     }
+    void closeWriteEnd() { ::close(std::exchange(fds_[1], -1)); }
     int readEnd() const { return fds_[0]; }
     int writeEnd() const { return fds_[1]; }
     void write(char c) { ASSERT_EQ(::write(fds_[1], &c, 1), 1); }
@@ -37,27 +39,19 @@ private:
     int fds_[2] = {-1, -1};
 };
 
-TEST(RunLoopPost, RunsTasksLaterAndInOrder) {
-    auto loop = RunLoop::current();
-    std::vector<int> order;
-    for (int i = 0; i < 5; ++i) {
-        loop->post([&order, i] { order.push_back(i); });
-    }
-    EXPECT_TRUE(order.empty()) << "a post must never run inline";
-    ASSERT_TRUE(pumpUntil([&] { return order.size() == 5; }));
-    EXPECT_THAT(order, ElementsAre(0, 1, 2, 3, 4));
-}
-
-TEST(RunLoopPost, TaskPostedByATaskRunsAfterTheOnesAlreadyQueued) {
+TEST(RunLoopPost, RunsTasksLaterInOrderAndTheirOwnPostsAfterThoseAlreadyQueued) {
     auto loop = RunLoop::current();
     std::vector<std::string> order;
     loop->post([&] {
         order.push_back("first");
         loop->post([&] { order.push_back("posted by first"); });
     });
-    loop->post([&] { order.push_back("second"); });
-    ASSERT_TRUE(pumpUntil([&] { return order.size() == 3; }));
-    EXPECT_THAT(order, ElementsAre("first", "second", "posted by first"));
+    for (const char* name : {"second", "third"}) {
+        loop->post([&order, name] { order.push_back(name); });
+    }
+    EXPECT_TRUE(order.empty()) << "a post must never run inline";
+    ASSERT_TRUE(pumpUntil([&] { return order.size() == 4; }));
+    EXPECT_THAT(order, ElementsAre("first", "second", "third", "posted by first"));
 }
 
 TEST(RunLoopModes, TaskForAnotherModeWaitsForThatModeAndKeepsOrder) {
@@ -74,7 +68,7 @@ TEST(RunLoopModes, TaskForAnotherModeWaitsForThatModeAndKeepsOrder) {
     EXPECT_THAT(order, ElementsAre("default", "tracking 1", "tracking 2"));
 }
 
-TEST(RunLoopModes, CommonModesReachAnAddedCommonMode) {
+TEST(RunLoopModes, CommonModesReachAnAddedCommonModeAndATaskForSeveralModesRunsOnce) {
     auto loop = RunLoop::current();
     const std::string modal = "ModalMode";
     int ran = 0;
@@ -85,18 +79,14 @@ TEST(RunLoopModes, CommonModesReachAnAddedCommonMode) {
     loop->addCommonMode(modal);
     EXPECT_EQ(loop->runInMode(modal, Clock::TimePoint{}), RunLoop::RunResult::Handled);
     EXPECT_EQ(ran, 1);
-}
 
-TEST(RunLoopModes, TaskPostedForSeveralModesRunsOnce) {
-    auto loop = RunLoop::current();
-    int ran = 0;
     loop->post([&] { ++ran; }, std::vector<std::string>{"ModeA", RunLoop::kDefaultMode});
     pumpPending();
     EXPECT_EQ(loop->runInMode("ModeA", Clock::TimePoint{}), RunLoop::RunResult::TimedOut);
-    EXPECT_EQ(ran, 1);
+    EXPECT_EQ(ran, 2);
 }
 
-TEST(RunLoopRun, StopEndsRunFromInsideATask) {
+TEST(RunLoopRun, StopEndsTheRunningOrTheNextRun) {
     auto loop = RunLoop::current();
     int after = 0;
     loop->post([&] { loop->stop(); });
@@ -104,6 +94,10 @@ TEST(RunLoopRun, StopEndsRunFromInsideATask) {
     loop->run();
     EXPECT_EQ(after, 0) << "the stop takes effect before the next task";
     ASSERT_TRUE(pumpUntil([&] { return after == 1; }));
+
+    loop->stop();
+    EXPECT_EQ(loop->runInMode(RunLoop::kDefaultMode, Clock::distantFuture()),
+              RunLoop::RunResult::Stopped);
 }
 
 TEST(RunLoopRun, RunUntilReturnsWhetherThePredicateHeld) {
@@ -112,13 +106,6 @@ TEST(RunLoopRun, RunUntilReturnsWhetherThePredicateHeld) {
     loop->post([&] { flag = true; });
     EXPECT_TRUE(loop->runUntil([&] { return flag; }, Clock::after(5.0)));
     EXPECT_FALSE(loop->runUntil([] { return false; }, Clock::after(0.01)));
-}
-
-TEST(RunLoopRun, StopBeforeRunMakesTheNextRunReturnAtOnce) {
-    auto loop = RunLoop::current();
-    loop->stop();
-    EXPECT_EQ(loop->runInMode(RunLoop::kDefaultMode, Clock::distantFuture()),
-              RunLoop::RunResult::Stopped);
 }
 
 TEST(RunLoopDeathTest, RunningAnotherThreadsLoopIsAContractBreach) {
@@ -153,7 +140,7 @@ TEST(RunLoopFd, CallbackRunsWhenReadableAndStopsAfterUnwatch) {
     EXPECT_EQ(received.size(), 2u);
 }
 
-TEST(RunLoopFd, UpdateSwitchesTheEventsWaitedFor) {
+TEST(RunLoopFd, UpdateSwitchesTheEventsWaitedForAndBadArgumentsAreRefused) {
     auto loop = RunLoop::current();
     Pipe pipe;
     int writable = 0;
@@ -168,6 +155,8 @@ TEST(RunLoopFd, UpdateSwitchesTheEventsWaitedFor) {
     ASSERT_TRUE(pumpUntil([&] { return writable > 0; }));
     loop->unwatchFileDescriptor(id);
     EXPECT_FALSE(loop->updateFileDescriptor(id, FdEvents::Readable));
+    EXPECT_EQ(loop->watchFileDescriptor(-1, FdEvents::Readable, [](int, FdEvents) {}), 0u);
+    EXPECT_EQ(loop->watchFileDescriptor(0, FdEvents::Readable, nullptr), 0u);
 }
 
 TEST(RunLoopFd, CallbackMayUnwatchItself) {
@@ -187,22 +176,14 @@ TEST(RunLoopFd, CallbackMayUnwatchItself) {
 
 TEST(RunLoopFd, HangUpIsReportedAsError) {
     auto loop = RunLoop::current();
-    int fds[2];
-    ASSERT_EQ(::pipe(fds), 0);
+    Pipe pipe;
     FdEvents seen = FdEvents::None;
-    auto id = loop->watchFileDescriptor(fds[0], FdEvents::Readable,
+    auto id = loop->watchFileDescriptor(pipe.readEnd(), FdEvents::Readable,
                                         [&](int, FdEvents events) { seen = events; });
-    ::close(fds[1]);
+    pipe.closeWriteEnd();
     ASSERT_TRUE(pumpUntil([&] { return seen != FdEvents::None; }));
     EXPECT_TRUE(hasEvent(seen, FdEvents::Error) || hasEvent(seen, FdEvents::Readable));
     loop->unwatchFileDescriptor(id);
-    ::close(fds[0]);
-}
-
-TEST(RunLoopFd, BadArgumentsAreRefused) {
-    auto loop = RunLoop::current();
-    EXPECT_EQ(loop->watchFileDescriptor(-1, FdEvents::Readable, [](int, FdEvents) {}), 0u);
-    EXPECT_EQ(loop->watchFileDescriptor(0, FdEvents::Readable, nullptr), 0u);
 }
 
 }  // namespace
