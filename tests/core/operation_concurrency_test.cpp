@@ -14,9 +14,12 @@
 #include "platform/core/OperationQueue.h"
 #include "platform/core/RecursiveLock.h"
 #include "platform/core/Thread.h"
+#include "tests/support/RunLoopTesting.h"
 
 namespace core {
 namespace {
+
+using testing::pumpUntil;
 
 constexpr auto kWatchdog = std::chrono::seconds(10);
 
@@ -42,18 +45,6 @@ private:
     std::condition_variable changed_;
     int count_ = 0;
 };
-
-template <typename Predicate>
-bool eventually(Predicate predicate) {
-    const auto deadline = std::chrono::steady_clock::now() + kWatchdog;
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::yield();
-    }
-    return true;
-}
 
 // Built the way connection operations are: its own state under its own recursive lock,
 // announced there; start() hands the work to another thread, which finishes it later.
@@ -126,7 +117,7 @@ TEST(OperationCompletionTest, RunsOnceOnAWorkerAfterFinishingEvenIfAnnouncedTwic
     operation.reset();
 
     // Each scheduled completion holds the operation, so once it is gone all of them ran.
-    ASSERT_TRUE(eventually([&] { return watch.expired(); }));
+    ASSERT_TRUE(pumpUntil([&] { return watch.expired(); }));
     EXPECT_EQ(completions.value(), 1);
     EXPECT_TRUE(finishedWhenRun);
     EXPECT_TRUE(onWorker);
@@ -144,7 +135,7 @@ TEST(OperationQueueTest, AsyncOperationHoldsItsSlotUntilItFinishesOnAnotherThrea
 
     queue->addOperation(async);
     queue->addOperation(next);
-    ASSERT_TRUE(eventually([&] { return async->isExecuting(); }));
+    ASSERT_TRUE(pumpUntil([&] { return async->isExecuting(); }));
     EXPECT_FALSE(next->isExecuting() || next->isFinished());
     gate.raise();
     queue->waitUntilAllOperationsAreFinished();
@@ -153,7 +144,7 @@ TEST(OperationQueueTest, AsyncOperationHoldsItsSlotUntilItFinishesOnAnotherThrea
     ASSERT_TRUE(completions.waitFor(1));
     std::weak_ptr<Operation> watch = async;
     async.reset();
-    ASSERT_TRUE(eventually([&] { return watch.expired(); }));
+    ASSERT_TRUE(pumpUntil([&] { return watch.expired(); }));
     EXPECT_EQ(completions.value(), 1);
 }
 
@@ -178,7 +169,7 @@ TEST(OperationQueueTest, StartsNothingWhileSuspendedAndThenNoMoreThanTheLimitAtO
     EXPECT_EQ(running, 0);
 
     queue->setSuspended(false);
-    ASSERT_TRUE(eventually([&] { return running == 2; }));
+    ASSERT_TRUE(pumpUntil([&] { return running == 2; }));
     EXPECT_EQ(queue->operationCount(), 6u);
     gate.raise();
     queue->waitUntilAllOperationsAreFinished();
@@ -240,7 +231,7 @@ TEST(OperationQueueTest, CancelledOperationsFinishPromptlyAndComplete) {
 
     // Neither waits for the slot the blocker holds nor for a dependency that never runs.
     ASSERT_TRUE(completions.waitFor(2));
-    ASSERT_TRUE(eventually([&] { return queue->operationCount() == 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return queue->operationCount() == 1; }));
     EXPECT_EQ(queue->operations(), (std::vector<std::shared_ptr<Operation>>{blocker}));
     gate.raise();
     queue->waitUntilAllOperationsAreFinished();
@@ -261,7 +252,7 @@ TEST(OperationQueueTest, KeepsRunningItsOperationsAfterTheLastReferenceIsDropped
     gate.raise();
 
     ASSERT_TRUE(ran.waitFor(2));
-    EXPECT_TRUE(eventually([&] { return watch.expired(); }));
+    EXPECT_TRUE(pumpUntil([&] { return watch.expired(); }));
 }
 
 TEST(OperationQueueTest, DependencyChainsAcrossQueuesAllCompleteOnce) {
