@@ -75,7 +75,7 @@ TEST(StringEncoding, EncodingsWithoutAConverterConvertNothing) {
     EXPECT_TRUE(core::isSupported(StringEncoding::ShiftJIS));
 }
 
-TEST(IANACharsetNames, MapToEncodingsWhateverTheCaseOrAlias) {
+TEST(IANACharsetNames, MapBothWaysWhateverTheCaseOrAlias) {
     EXPECT_EQ(core::encodingForIANACharsetName("utf-8"), StringEncoding::UTF8);
     EXPECT_EQ(core::encodingForIANACharsetName("UTF-8"), StringEncoding::UTF8);
     EXPECT_EQ(core::encodingForIANACharsetName("iso-8859-1"), StringEncoding::ISOLatin1);
@@ -88,9 +88,8 @@ TEST(IANACharsetNames, MapToEncodingsWhateverTheCaseOrAlias) {
     EXPECT_EQ(core::encodingForIANACharsetName("X-NeXTSTEP"), StringEncoding::NEXTSTEP);
     EXPECT_FALSE(core::encodingForIANACharsetName("no-such-charset"));
     EXPECT_FALSE(core::encodingForIANACharsetName(""));
-}
 
-TEST(IANACharsetNames, EncodingsNameThemselvesInLowerCaseAndTheNamesMapBack) {
+    // Encodings name themselves in lower case, and the names map back.
     EXPECT_EQ(core::ianaCharsetName(StringEncoding::UTF8), "utf-8");
     EXPECT_EQ(core::ianaCharsetName(StringEncoding::ISOLatin1), "iso-8859-1");
     EXPECT_FALSE(core::ianaCharsetName(StringEncoding::NonLossyASCII));

@@ -19,10 +19,6 @@ TEST(Error, DefaultLocalizedDescriptionNamesDomainAndCode) {
     core::Error error("NetworkingErrorDomain", -1011);
     EXPECT_EQ(error.localizedDescription(),
               "The operation couldn't be completed. (NetworkingErrorDomain error -1011.)");
-    EXPECT_FALSE(error.localizedFailureReason().has_value());
-    EXPECT_FALSE(error.localizedRecoverySuggestion().has_value());
-    EXPECT_FALSE(error.failingURL().has_value());
-    EXPECT_FALSE(error.underlyingError().has_value());
 }
 
 TEST(Error, UsualKeysAndObjectsAreReadBack) {

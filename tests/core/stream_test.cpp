@@ -187,7 +187,7 @@ TEST_F(StreamFiles, FileOutputReportsItsOffsetAndHasNoMemoryData) {
     EXPECT_EQ(core::stringFromBytes(readFile(path("out.bin"))), "12345");
 }
 
-TEST_F(StreamFiles, AppendingStartsAtTheEndOfTheFile) {
+TEST_F(StreamFiles, AppendingStartsAtTheEndOfTheFileOrAtAnOffsetSetBeforeOpen) {
     writeFile(path("log.txt"), core::bytesFromString("first;"));
     auto stream = OutputStream::outputStreamToFileAtPath(path("log.txt"), FileWriteMode::Append);
     stream->open();
@@ -195,6 +195,14 @@ TEST_F(StreamFiles, AppendingStartsAtTheEndOfTheFile) {
     write(*stream, "second");
     stream->close();
     EXPECT_EQ(core::stringFromBytes(readFile(path("log.txt"))), "first;second");
+
+    auto resumed = OutputStream::outputStreamToFileAtPath(path("log.txt"), FileWriteMode::Append);
+    ASSERT_TRUE(resumed->setFileCurrentOffset(4));
+    EXPECT_EQ(resumed->fileCurrentOffset(), 4u);
+    resumed->open();
+    write(*resumed, "ab");
+    resumed->close();
+    EXPECT_EQ(core::stringFromBytes(readFile(path("log.txt"))), "firsab");
 }
 
 TEST_F(StreamFiles, SettingTheOffsetRewritesFromThereWithoutStaleBytes) {
@@ -211,17 +219,6 @@ TEST_F(StreamFiles, SettingTheOffsetRewritesFromThereWithoutStaleBytes) {
     stream->close();
     EXPECT_EQ(core::stringFromBytes(readFile(path("body.bin"))), "new");
     EXPECT_FALSE(stream->setProperty(core::StreamFileCurrentOffsetKey, core::Value(-1)));
-}
-
-TEST_F(StreamFiles, AnOffsetSetBeforeOpenAppliesWhenItOpens) {
-    writeFile(path("resume.bin"), core::bytesFromString("0123456789"));
-    auto stream = OutputStream::outputStreamToFileAtPath(path("resume.bin"), FileWriteMode::Append);
-    ASSERT_TRUE(stream->setFileCurrentOffset(4));
-    EXPECT_EQ(stream->fileCurrentOffset(), 4u);
-    stream->open();
-    write(*stream, "ab");
-    stream->close();
-    EXPECT_EQ(core::stringFromBytes(readFile(path("resume.bin"))), "0123ab");
 }
 
 TEST(FileOutputStream, AFullDeviceIsReportedAsAnError) {
