@@ -107,10 +107,6 @@ TEST_F(URLConnectionConcurrencyTest, CancelFromAnotherThreadEndsTheCallbacks) {
     EXPECT_TRUE(weakDelegate.expired());  // the connection let go of its delegate
 }
 
-}  // namespace
-
-namespace {
-
 TEST(URLConnectionThreadEnd, ALoopThreadThatEndsMidLoadDropsItsTransfersQuietly) {
     LoopbackServer server;
     ScriptedResponse stalled = ScriptedResponse::text(200, "never");

@@ -43,8 +43,25 @@ protected:
         return delegate;
     }
 
-    std::shared_ptr<const url::HTTPURLResponse> httpResponse(const RecordingDelegate& delegate) {
-        return std::dynamic_pointer_cast<const url::HTTPURLResponse>(delegate.response());
+    url::MutableURLRequest post(const std::string& target, const std::string& body) {
+        auto posting = request(target);
+        posting.setHTTPMethod("POST");
+        posting.setHTTPBody(core::bytesFromString(body));
+        return posting;
+    }
+
+    static std::shared_ptr<RecordingDelegate> answering(
+        RecordingDelegate::ChallengeHandler handler) {
+        auto delegate = std::make_shared<RecordingDelegate>();
+        delegate->onChallenge = std::move(handler);
+        return delegate;
+    }
+
+    static void useCredential(const std::shared_ptr<url::URLAuthenticationChallenge>& challenge,
+                              const std::string& password) {
+        challenge->sender()->useCredential(
+            url::URLCredential::create("jo", password, url::URLCredentialPersistence::None),
+            challenge);
     }
 
     LoopbackServer server;
@@ -61,7 +78,7 @@ TEST_F(URLConnectionTest, DeliversTheResponseBeforeItsDataAndFinishesOnce) {
 
     EXPECT_EQ(delegate->outline(), (Events{"response 200", "data", "cache 5000", "finish"}));
     EXPECT_EQ(delegate->body(), std::string(5000, 'x'));
-    auto response = httpResponse(*delegate);
+    auto response = std::dynamic_pointer_cast<const url::HTTPURLResponse>(delegate->response());
     ASSERT_TRUE(response);
     EXPECT_EQ(response->mimeType(), "text/plain");
     EXPECT_EQ(response->textEncodingName(), "iso-8859-1");
@@ -130,70 +147,51 @@ TEST_F(URLConnectionTest, KeepsEveryConnectionOfABurstForTheNextBurst) {
     EXPECT_EQ(server.connectionCount(), kBurst);
 }
 
-TEST_F(URLConnectionTest, FollowsARedirectTheDelegateAccepts) {
-    server.route("/old", [](const auto&) { return ScriptedResponse::redirect(303, "/new"); });
-    server.route("/new", [](const auto&) { return ScriptedResponse::text(200, "new"); });
-    auto post = request("/old");
-    post.setHTTPMethod("POST");
-    post.setHTTPBody(core::bytesFromString("a=1"));
-    post.setValue("Basic abc", "Authorization");
-
-    auto delegate = load(post);
-
-    EXPECT_EQ(delegate->outline(),
-              (Events{"sent", "redirect 303", "response 200", "data", "cache 3", "finish"}));
-    EXPECT_EQ(delegate->body(), "new");
-    auto requests = server.requests();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[1].method, "GET");  // 303 turns a POST into a GET without body
-    EXPECT_EQ(requests[1].body, "");
-    EXPECT_EQ(requests[1].header("Authorization"), "Basic abc");  // same origin keeps it
-}
-
-TEST_F(URLConnectionTest, A307KeepsMethodAndBody) {
-    server.route("/old", [](const auto&) { return ScriptedResponse::redirect(307, "/new"); });
+// A 303 turns a POST into a GET without body, a 307 sends it again as it was.
+TEST_F(URLConnectionTest, FollowsRedirectsTheDelegateAccepts) {
+    server.route("/see-other", [](const auto&) { return ScriptedResponse::redirect(303, "/new"); });
+    server.route("/temporary", [](const auto&) { return ScriptedResponse::redirect(307, "/new"); });
     server.route("/new", [](const test::RecordedRequest& r) {
         return ScriptedResponse::text(200, r.method + ":" + r.body);
     });
-    auto post = request("/old");
-    post.setHTTPMethod("POST");
-    post.setHTTPBody(core::bytesFromString("a=1"));
+    auto seeOther = post("/see-other", "a=1");
+    seeOther.setValue("Basic abc", "Authorization");
 
-    EXPECT_EQ(load(post)->body(), "POST:a=1");
+    auto delegate = load(seeOther);
+
+    EXPECT_EQ(delegate->outline(),
+              (Events{"sent", "redirect 303", "response 200", "data", "cache 4", "finish"}));
+    EXPECT_EQ(delegate->body(), "GET:");
+    ASSERT_EQ(server.requestCount(), 2u);
+    EXPECT_EQ(server.requests()[1].header("Authorization"), "Basic abc");  // same origin keeps it
+    EXPECT_EQ(load(post("/temporary", "a=1"))->body(), "POST:a=1");
 }
 
-TEST_F(URLConnectionTest, ARefusedRedirectIsDeliveredAsTheResponseWithItsBody) {
+// Refused by the delegate, or pointing at a file (never followed, nor asked about), the
+// redirect is delivered as the response with its body.
+TEST_F(URLConnectionTest, ARefusedRedirectOrOneToAFileIsDeliveredAsTheResponse) {
     server.route("/old", [](const auto&) { return ScriptedResponse::redirect(302, "/new"); });
-    auto delegate = std::make_shared<RecordingDelegate>();
-    delegate->followRedirects = false;
-
-    load(request("/old"), delegate);
-
-    EXPECT_EQ(delegate->outline(), (Events{"redirect 302", "response 302", "data", "finish"}));
-    EXPECT_EQ(delegate->body(), "moved");
-    EXPECT_EQ(server.requestCount(), 1u);
-}
-
-TEST_F(URLConnectionTest, NeverFollowsARedirectToAFile) {
-    server.route("/old",
+    server.route("/to-file",
                  [](const auto&) { return ScriptedResponse::redirect(302, "file:///etc/passwd"); });
+    auto refusing = std::make_shared<RecordingDelegate>();
+    refusing->followRedirects = false;
 
-    auto delegate = load(request("/old"));
+    load(request("/old"), refusing);
+    auto toFile = load(request("/to-file"));
 
-    EXPECT_EQ(delegate->outline(), (Events{"response 302", "data", "finish"}));
-    EXPECT_EQ(delegate->body(), "moved");
+    EXPECT_EQ(refusing->outline(), (Events{"redirect 302", "response 302", "data", "finish"}));
+    EXPECT_EQ(toFile->outline(), (Events{"response 302", "data", "finish"}));
+    EXPECT_EQ(refusing->body(), "moved");
+    EXPECT_EQ(toFile->body(), "moved");
+    EXPECT_EQ(server.requestCount(), 2u);
 }
 
 TEST_F(URLConnectionTest, AnswersBasicChallengesThroughTheDelegate) {
     server.route("/private", LoopbackServer::basicAuth("orders", "jo", "secret",
                                                        ScriptedResponse::text(200, "welcome")));
-    auto delegate = std::make_shared<RecordingDelegate>();
-    delegate->onChallenge = [](url::URLConnection&, const auto& challenge) {
-        auto password = challenge->previousFailureCount() == 0 ? "wrong" : "secret";
-        challenge->sender()->useCredential(
-            url::URLCredential::create("jo", password, url::URLCredentialPersistence::None),
-            challenge);
-    };
+    auto delegate = answering([](url::URLConnection&, const auto& challenge) {
+        useCredential(challenge, challenge->previousFailureCount() == 0 ? "wrong" : "secret");
+    });
 
     load(request("/private"), delegate);
 
@@ -210,7 +208,9 @@ TEST_F(URLConnectionTest, AnswersBasicChallengesThroughTheDelegate) {
     EXPECT_EQ(delegate->challenges().front()->failureResponse()->expectedContentLength(), 6);
 }
 
-TEST_F(URLConnectionTest, AnUnansweredChallengeDeliversThe401WithItsBody) {
+// Declined or continued without a credential, the 401 arrives with its body; cancelled,
+// the load fails.
+TEST_F(URLConnectionTest, AnUnansweredChallengeDeliversThe401AndACancelledOneFails) {
     server.route("/private", LoopbackServer::basicAuth("orders", "jo", "secret", {}));
 
     // The URL's own user and password are not sent unasked.
@@ -220,36 +220,24 @@ TEST_F(URLConnectionTest, AnUnansweredChallengeDeliversThe401WithItsBody) {
     EXPECT_EQ(declined->outline(), (Events{"can authenticate", "response 401", "data", "finish"}));
     EXPECT_EQ(declined->body(), "denied");
 
-    auto withoutCredential = std::make_shared<RecordingDelegate>();
-    withoutCredential->onChallenge = [](url::URLConnection&, const auto& challenge) {
-        challenge->sender()->continueWithoutCredential(challenge);
-    };
-    load(request("/private"), withoutCredential);
+    auto withoutCredential = load(request("/private"), answering([](auto&, const auto& challenge) {
+                                      challenge->sender()->continueWithoutCredential(challenge);
+                                  }));
+    EXPECT_EQ(withoutCredential->outline(),
+              (Events{"can authenticate", "challenge 0", "response 401", "data", "finish"}));
     EXPECT_EQ(withoutCredential->body(), "denied");
-    EXPECT_EQ(httpResponse(*withoutCredential)->statusCode(), 401);
-}
 
-TEST_F(URLConnectionTest, CancellingAChallengeFailsTheLoad) {
-    server.route("/private", LoopbackServer::basicAuth("orders", "jo", "secret", {}));
-    auto delegate = std::make_shared<RecordingDelegate>();
-    delegate->onChallenge = [](url::URLConnection&, const auto& challenge) {
-        challenge->sender()->cancelAuthenticationChallenge(challenge);
-    };
-
-    load(request("/private"), delegate);
-
-    EXPECT_EQ(delegate->outline(), (Events{"can authenticate", "challenge 0", "fail -1012"}));
+    auto cancelled = load(request("/private"), answering([](auto&, const auto& challenge) {
+                              challenge->sender()->cancelAuthenticationChallenge(challenge);
+                          }));
+    EXPECT_EQ(cancelled->outline(), (Events{"can authenticate", "challenge 0", "fail -1012"}));
 }
 
 TEST_F(URLConnectionTest, AnswersDigestChallengesWithLibcurlDoingTheArithmetic) {
     server.route("/digest", test::digestAuth("vault", "jo", "s3cret",
                                              ScriptedResponse::text(200, "digested")));
-    auto delegate = std::make_shared<RecordingDelegate>();
-    delegate->onChallenge = [](url::URLConnection&, const auto& challenge) {
-        challenge->sender()->useCredential(
-            url::URLCredential::create("jo", "s3cret", url::URLCredentialPersistence::None),
-            challenge);
-    };
+    auto delegate = answering(
+        [](url::URLConnection&, const auto& challenge) { useCredential(challenge, "s3cret"); });
 
     load(request("/digest"), delegate);
 
@@ -314,7 +302,7 @@ private:
     std::size_t sent_ = 0;
 };
 
-TEST_F(URLConnectionTest, StreamsTheBodyAndReportsUploadProgress) {
+TEST_F(URLConnectionTest, StreamsTheBodyWithProgressAndFailsWithTheStreamsError) {
     server.route("/upload", [](const test::RecordedRequest& r) {
         return ScriptedResponse::text(200, std::to_string(r.body.size()));
     });
@@ -338,20 +326,14 @@ TEST_F(URLConnectionTest, StreamsTheBodyAndReportsUploadProgress) {
     }
     EXPECT_EQ(total, 200000);
     EXPECT_EQ(server.requests()[0].body, payload);
-}
 
-TEST_F(URLConnectionTest, AFailingBodyStreamFailsTheLoadWithTheStreamError) {
-    server.route("/upload", [](const auto&) { return ScriptedResponse::text(200, "?"); });
-    auto upload = request("/upload");
-    upload.setHTTPMethod("POST");
     upload.setHTTPBodyStream(std::make_shared<FailingStream>());
-
-    auto delegate = load(upload);
-
-    ASSERT_TRUE(delegate->error());
-    EXPECT_EQ(delegate->error()->domain(), "TestDomain");
-    EXPECT_EQ(delegate->error()->code(), 7);
-    EXPECT_EQ(delegate->events().back(), "fail 7");
+    upload.setValue(std::nullopt, "Content-Length");
+    auto failed = load(upload);
+    ASSERT_TRUE(failed->error());
+    EXPECT_EQ(failed->error()->domain(), "TestDomain");
+    EXPECT_EQ(failed->error()->code(), 7);
+    EXPECT_EQ(failed->events().back(), "fail 7");
 }
 
 TEST_F(URLConnectionTest, NetworkFailuresMapToURLErrors) {

@@ -81,16 +81,6 @@ void RecordingDelegate::didFailWithError(url::URLConnection&, const core::Error&
     ended_ = true;
 }
 
-bool RecordingDelegate::ended() const {
-    std::lock_guard lock(mutex_);
-    return ended_;
-}
-
-std::vector<std::string> RecordingDelegate::events() const {
-    std::lock_guard lock(mutex_);
-    return events_;
-}
-
 std::vector<std::string> RecordingDelegate::outline() const {
     std::vector<std::string> folded;
     for (auto& event : events()) {
@@ -99,42 +89,6 @@ std::vector<std::string> RecordingDelegate::outline() const {
         }
     }
     return folded;
-}
-
-std::string RecordingDelegate::body() const {
-    std::lock_guard lock(mutex_);
-    return body_;
-}
-
-std::shared_ptr<const url::URLResponse> RecordingDelegate::response() const {
-    std::lock_guard lock(mutex_);
-    return response_;
-}
-
-std::optional<core::Error> RecordingDelegate::error() const {
-    std::lock_guard lock(mutex_);
-    return error_;
-}
-
-std::vector<RecordingDelegate::Upload> RecordingDelegate::uploads() const {
-    std::lock_guard lock(mutex_);
-    return uploads_;
-}
-
-std::vector<std::shared_ptr<url::URLAuthenticationChallenge>> RecordingDelegate::challenges()
-    const {
-    std::lock_guard lock(mutex_);
-    return challenges_;
-}
-
-std::vector<std::thread::id> RecordingDelegate::threads() const {
-    std::lock_guard lock(mutex_);
-    return threads_;
-}
-
-size_t RecordingDelegate::callCount() const {
-    std::lock_guard lock(mutex_);
-    return events_.size();
 }
 
 }  // namespace test

@@ -50,20 +50,28 @@ public:
     void didFailWithError(url::URLConnection&, const core::Error& error) override;
 
     // Thread-safe readers.
-    bool ended() const;
-    std::vector<std::string> events() const;  // "redirect 302", "response 200", "data", ...
-    std::string body() const;
-    std::shared_ptr<const url::URLResponse> response() const;
-    std::optional<core::Error> error() const;
-    std::vector<Upload> uploads() const;
-    std::vector<std::shared_ptr<url::URLAuthenticationChallenge>> challenges() const;
-    std::vector<std::thread::id> threads() const;
-    size_t callCount() const;
+    bool ended() const { return locked(ended_); }
+    // "redirect 302", "response 200", "data", ...
+    std::vector<std::string> events() const { return locked(events_); }
+    std::string body() const { return locked(body_); }
+    std::shared_ptr<const url::URLResponse> response() const { return locked(response_); }
+    std::optional<core::Error> error() const { return locked(error_); }
+    std::vector<Upload> uploads() const { return locked(uploads_); }
+    std::vector<std::shared_ptr<url::URLAuthenticationChallenge>> challenges() const {
+        return locked(challenges_);
+    }
+    std::vector<std::thread::id> threads() const { return locked(threads_); }
+    size_t callCount() const { return events().size(); }
     // The events with runs of "data" folded into one.
     std::vector<std::string> outline() const;
 
 private:
     void record(std::string event);
+    template <class T>
+    T locked(const T& member) const {
+        std::lock_guard lock(mutex_);
+        return member;
+    }
 
     mutable std::mutex mutex_;
     std::vector<std::string> events_;
