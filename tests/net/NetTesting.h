@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "net/operations/URLConnectionOperation.h"
@@ -28,6 +29,34 @@ struct Flag {
     bool isRaised() const { return raised->load(); }
     bool wait() const {
         return core::testing::pumpUntil([this] { return isRaised(); });
+    }
+};
+
+// What the blocks of a typed operation were given: the parsed body either way, the error on
+// failure.
+template <class Parsed>
+struct TypedOutcome {
+    bool succeeded = false;
+    bool failed = false;
+    Parsed parsed;
+    std::optional<core::Error> error;
+
+    bool done() const { return succeeded || failed; }
+    bool wait() const {
+        return core::testing::pumpUntil([this] { return done(); });
+    }
+    auto success() {
+        return [this](const auto&, const auto&, const Parsed& value) {
+            parsed = value;
+            succeeded = true;
+        };
+    }
+    auto failure() {
+        return [this](const auto&, const auto&, const core::Error& failure, const Parsed& value) {
+            error = failure;
+            parsed = value;
+            failed = true;
+        };
     }
 };
 

@@ -18,14 +18,7 @@ using core::testing::pumpUntil;
 using test::LoopbackServer;
 using test::ScriptedResponse;
 using JSON = JSONRequestOperation::JSON;
-
-struct Outcome {
-    bool succeeded = false;
-    bool failed = false;
-    JSON json;
-    std::optional<core::Error> error;
-    bool done() const { return succeeded || failed; }
-};
+using Outcome = testing::TypedOutcome<JSON>;
 
 class JSONOperationTest : public ::testing::Test {
 protected:
@@ -44,41 +37,38 @@ protected:
     }
     std::shared_ptr<JSONRequestOperation> run(const std::string& path, Outcome& outcome) {
         auto operation = JSONRequestOperation::JSONRequestOperationWithRequest(
-            testing::requestFor(server_.url(path)),
-            [&outcome](const auto&, const auto&, const JSON& json) {
-                outcome.json = json;
-                outcome.succeeded = true;
-            },
-            [&outcome](const auto&, const auto&, const core::Error& error, const JSON& json) {
-                outcome.error = error;
-                outcome.json = json;
-                outcome.failed = true;
-            });
+            testing::requestFor(server_.url(path)), outcome.success(), outcome.failure());
         operation->start();
-        EXPECT_TRUE(pumpUntil([&] { return outcome.done(); }));
+        EXPECT_TRUE(outcome.wait());
         return operation;
     }
 
     LoopbackServer server_;
 };
 
-TEST_F(JSONOperationTest, AnArrayOrObjectBodyReachesTheSuccessBlockAsATree) {
+TEST_F(JSONOperationTest, AnArrayOrObjectBodyReachesTheSuccessBlockAsATreeAnEmptyOneAsNothing) {
     Outcome list;
     auto operation = run("/list", list);
     ASSERT_TRUE(list.succeeded);
-    ASSERT_TRUE(list.json && list.json->isList());
-    EXPECT_EQ(*list.json, core::Value(core::Value::List{1, 2}));
+    ASSERT_TRUE(list.parsed && list.parsed->isList());
+    EXPECT_EQ(*list.parsed, core::Value(core::Value::List{1, 2}));
     EXPECT_EQ(operation->error(), nullptr);
 
     Outcome object;
     run("/object", object);
-    ASSERT_TRUE(object.json && object.json->isMap());
+    ASSERT_TRUE(object.parsed && object.parsed->isMap());
     std::vector<std::string> keys;
-    for (const auto& [key, value] : *object.json->asMap()) {
+    for (const auto& [key, value] : *object.parsed->asMap()) {
         keys.push_back(key);
     }
     EXPECT_EQ(keys, (std::vector<std::string>{"b", "a"}));  // document order
-    EXPECT_EQ(*object.json->find("a"), core::Value(core::Value::List{true, nullptr, "x", 2.5}));
+    EXPECT_EQ(*object.parsed->find("a"), core::Value(core::Value::List{true, nullptr, "x", 2.5}));
+
+    Outcome empty;
+    auto emptyOperation = run("/empty", empty);
+    EXPECT_TRUE(empty.succeeded);
+    EXPECT_EQ(empty.parsed, nullptr);
+    EXPECT_EQ(emptyOperation->JSONError(), nullptr);
 }
 
 TEST_F(JSONOperationTest, ABodyThatIsNotJSONFailsWithTheParseErrorOnce) {
@@ -87,7 +77,7 @@ TEST_F(JSONOperationTest, ABodyThatIsNotJSONFailsWithTheParseErrorOnce) {
         auto operation = run(path, outcome);
         ASSERT_TRUE(outcome.failed) << path;
         EXPECT_EQ(outcome.error->domain(), ResponseParseErrorDomain);
-        EXPECT_EQ(outcome.json, nullptr);
+        EXPECT_EQ(outcome.parsed, nullptr);
         ASSERT_NE(operation->error(), nullptr);
         EXPECT_EQ(operation->error(), operation->JSONError());
         const auto firstError = operation->JSONError();
@@ -101,16 +91,8 @@ TEST_F(JSONOperationTest, AServerErrorFailsWithTheHTTPErrorAndPassesTheParsedBod
     run("/server-error", outcome);
     ASSERT_TRUE(outcome.failed);
     EXPECT_EQ(outcome.error->domain(), NetworkingErrorDomain);
-    ASSERT_NE(outcome.json, nullptr);
-    EXPECT_EQ(*outcome.json->find("reason"), core::Value("down"));
-}
-
-TEST_F(JSONOperationTest, AnEmptyBodySucceedsWithNothing) {
-    Outcome outcome;
-    auto operation = run("/empty", outcome);
-    EXPECT_TRUE(outcome.succeeded);
-    EXPECT_EQ(outcome.json, nullptr);
-    EXPECT_EQ(operation->JSONError(), nullptr);
+    ASSERT_NE(outcome.parsed, nullptr);
+    EXPECT_EQ(*outcome.parsed->find("reason"), core::Value("down"));
 }
 
 TEST_F(JSONOperationTest, ACancelledOperationCallsNeitherBlock) {
@@ -121,9 +103,7 @@ TEST_F(JSONOperationTest, ACancelledOperationCallsNeitherBlock) {
     });
     Outcome outcome;
     auto operation = JSONRequestOperation::JSONRequestOperationWithRequest(
-        testing::requestFor(server_.url("/slow")),
-        [&outcome](const auto&, const auto&, const JSON&) { outcome.succeeded = true; },
-        [&outcome](const auto&, const auto&, const auto&, const JSON&) { outcome.failed = true; });
+        testing::requestFor(server_.url("/slow")), outcome.success(), outcome.failure());
     operation->start();
     operation->cancel();
     ASSERT_TRUE(testing::waitUntilFinished(*operation));

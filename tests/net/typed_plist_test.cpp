@@ -10,7 +10,6 @@
 namespace net {
 namespace {
 
-using core::testing::pumpUntil;
 using test::LoopbackServer;
 using test::ScriptedResponse;
 using PropertyList = PropertyListRequestOperation::PropertyList;
@@ -23,12 +22,7 @@ constexpr const char* kXML = R"(<?xml version="1.0" encoding="UTF-8"?>
 const core::Value kExpected(core::Value::Map{
     {"name", "Jo"}, {"ids", core::Value::List{7, -3}}, {"ok", true}});
 
-struct Outcome {
-    bool succeeded = false;
-    bool failed = false;
-    PropertyList list;
-    std::optional<core::Error> error;
-};
+using Outcome = testing::TypedOutcome<PropertyList>;
 
 class PropertyListOperationTest : public ::testing::Test {
 protected:
@@ -39,19 +33,9 @@ protected:
     }
     std::shared_ptr<PropertyListRequestOperation> run(const std::string& path, Outcome& outcome) {
         auto operation = PropertyListRequestOperation::propertyListRequestOperationWithRequest(
-            testing::requestFor(server_.url(path)),
-            [&outcome](const auto&, const auto&, const PropertyList& list) {
-                outcome.list = list;
-                outcome.succeeded = true;
-            },
-            [&outcome](const auto&, const auto&, const core::Error& error,
-                       const PropertyList& list) {
-                outcome.error = error;
-                outcome.list = list;
-                outcome.failed = true;
-            });
+            testing::requestFor(server_.url(path)), outcome.success(), outcome.failure());
         operation->start();
-        EXPECT_TRUE(pumpUntil([&] { return outcome.succeeded || outcome.failed; }));
+        EXPECT_TRUE(outcome.wait());
         return operation;
     }
 
@@ -61,17 +45,14 @@ protected:
 TEST_F(PropertyListOperationTest, XMLAndBinaryBodiesGiveTheSameTree) {
     serve("/a.plist", 200, kXML);
     serve("/b.plist", 200, testing::binaryPropertyListOf(kXML));
-    Outcome xml;
-    auto xmlOperation = run("/a.plist", xml);
-    ASSERT_TRUE(xml.succeeded);
-    EXPECT_EQ(*xml.list, kExpected);
-    EXPECT_EQ(xmlOperation->propertyListFormat(), PropertyListFormat::XML);
-
-    Outcome binary;
-    auto binaryOperation = run("/b.plist", binary);
-    ASSERT_TRUE(binary.succeeded);
-    EXPECT_EQ(*binary.list, kExpected);
-    EXPECT_EQ(binaryOperation->propertyListFormat(), PropertyListFormat::Binary);
+    for (const auto& [path, format] : {std::pair{"/a.plist", PropertyListFormat::XML},
+                                       std::pair{"/b.plist", PropertyListFormat::Binary}}) {
+        Outcome outcome;
+        auto operation = run(path, outcome);
+        ASSERT_TRUE(outcome.succeeded) << path;
+        EXPECT_EQ(*outcome.parsed, kExpected) << path;
+        EXPECT_EQ(operation->propertyListFormat(), format) << path;
+    }
 }
 
 TEST_F(PropertyListOperationTest, BrokenBodiesFailWithAParseError) {
@@ -84,7 +65,7 @@ TEST_F(PropertyListOperationTest, BrokenBodiesFailWithAParseError) {
         auto operation = run(path, outcome);
         ASSERT_TRUE(outcome.failed) << path;
         EXPECT_EQ(outcome.error->domain(), ResponseParseErrorDomain) << path;
-        EXPECT_EQ(outcome.list, nullptr);
+        EXPECT_EQ(outcome.parsed, nullptr);
         EXPECT_EQ(operation->error(), operation->propertyListError());
     }
 }
@@ -111,8 +92,8 @@ TEST_F(PropertyListOperationTest, AServerErrorPassesTheHTTPErrorAndTheParsedBody
     run("/down", outcome);
     ASSERT_TRUE(outcome.failed);
     EXPECT_EQ(outcome.error->domain(), NetworkingErrorDomain);
-    ASSERT_NE(outcome.list, nullptr);
-    EXPECT_EQ(*outcome.list, kExpected);
+    ASSERT_NE(outcome.parsed, nullptr);
+    EXPECT_EQ(*outcome.parsed, kExpected);
 }
 
 TEST(PropertyListOperationClassTest, ClaimsPlistPaths) {

@@ -10,7 +10,6 @@
 namespace net {
 namespace {
 
-using core::testing::pumpUntil;
 using test::LoopbackServer;
 using test::ScriptedResponse;
 using Parser = XMLParserRequestOperation::Parser;
@@ -105,17 +104,12 @@ protected:
 };
 
 TEST_F(XMLOperationTest, TheSuccessBlockGetsAnUnrunParserThatCancelLaterSilences) {
-    Parser received;
-    bool called = false;
+    testing::TypedOutcome<Parser> outcome;
     auto operation = XMLParserRequestOperation::XMLParserRequestOperationWithRequest(
-        testing::requestFor(server_.url("/orders.xml")),
-        [&](const auto&, const auto&, const Parser& parser) {
-            received = parser;
-            called = true;
-        },
-        nullptr);
+        testing::requestFor(server_.url("/orders.xml")), outcome.success(), nullptr);
     operation->start();
-    ASSERT_TRUE(pumpUntil([&] { return called; }));
+    ASSERT_TRUE(outcome.wait());
+    const Parser received = outcome.parsed;
     ASSERT_NE(received, nullptr);
     EXPECT_EQ(received, operation->responseXMLParser());
     auto recorder = std::make_shared<Recorder>();
@@ -127,20 +121,16 @@ TEST_F(XMLOperationTest, TheSuccessBlockGetsAnUnrunParserThatCancelLaterSilences
 }
 
 TEST_F(XMLOperationTest, AFailedAnswerStillOffersItsBodyToTheFailureBlock) {
-    Parser received;
-    std::optional<core::Error> error;
+    testing::TypedOutcome<Parser> outcome;
     auto operation = XMLParserRequestOperation::XMLParserRequestOperationWithRequest(
-        testing::requestFor(server_.url("/gone")), nullptr,
-        [&](const auto&, const auto&, const core::Error& failure, const Parser& parser) {
-            received = parser;
-            error = failure;
-        });
+        testing::requestFor(server_.url("/gone")), nullptr, outcome.failure());
     operation->start();
-    ASSERT_TRUE(pumpUntil([&] { return error.has_value(); }));
-    EXPECT_EQ(error->domain(), NetworkingErrorDomain);
-    ASSERT_NE(received, nullptr);
+    ASSERT_TRUE(outcome.wait());
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->domain(), NetworkingErrorDomain);
+    ASSERT_NE(outcome.parsed, nullptr);
     auto recorder = std::make_shared<Recorder>();
-    EXPECT_EQ(parseWith(*received, recorder),
+    EXPECT_EQ(parseWith(*outcome.parsed, recorder),
               (std::vector<std::string>{"<why>", "\"gone\"", "</why>"}));
 }
 
