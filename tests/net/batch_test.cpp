@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -58,7 +57,13 @@ protected:
     BatchLog log_;
 };
 
-TEST_F(BatchTest, ThreeOperationsReportProgressThriceThenCompleteOnce) {
+TEST_F(BatchTest, ThreeOperationsReportProgressThriceThenCompleteOnceAndNoneNever) {
+    run({});
+    EXPECT_TRUE(log_.progress.empty());
+    EXPECT_EQ(log_.completedWith, 0u);
+    EXPECT_TRUE(log_.completedOnMain);
+
+    log_ = {};
     run({"/item", "/missing", "/item"});  // a failed request still counts as finished
     ASSERT_EQ(log_.progress.size(), 3u);
     EXPECT_EQ(log_.progress.back(), std::make_pair(std::uint64_t{3}, std::uint64_t{3}));
@@ -70,13 +75,6 @@ TEST_F(BatchTest, ThreeOperationsReportProgressThriceThenCompleteOnce) {
     EXPECT_EQ(log_.completedWith, 3u);
     EXPECT_TRUE(log_.completedOnMain);
     EXPECT_EQ(server_.requestCount(), 3u);
-}
-
-TEST_F(BatchTest, AnEmptyBatchCompletesWithoutProgress) {
-    run({});
-    EXPECT_TRUE(log_.progress.empty());
-    EXPECT_EQ(log_.completedWith, 0u);
-    EXPECT_TRUE(log_.completedOnMain);
 }
 
 TEST_F(BatchTest, TheOperationsOwnBlocksStillRunBeforeProgress) {

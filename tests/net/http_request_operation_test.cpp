@@ -100,6 +100,8 @@ TEST_F(HTTPRequestOperationTest, ANotFoundAnswerFailsWithTheStatusError) {
     EXPECT_EQ(error.object(NetworkingOperationFailingURLRequestErrorKey), operation->request());
     EXPECT_EQ(error.object(NetworkingOperationFailingURLResponseErrorKey), operation->response());
     EXPECT_EQ(operation->error().get(), operation->error().get());  // built once
+    EXPECT_EQ(HTTPRequestOperation::statusCodeRangesText({200, 201, 204, 300}), "200-201,204,300");
+    EXPECT_EQ(HTTPRequestOperation::statusCodeRangesText({}), "");
 }
 
 TEST_F(HTTPRequestOperationTest, AnEmptyNoContentAnswerSucceedsOnTheMainQueue) {
@@ -172,11 +174,6 @@ TEST_F(HTTPRequestOperationTest, AddedCodesAndTypesReachOnlyTheClassAndItsHeirs)
     EXPECT_FALSE(JSONishOperation::staticClass().acceptableStatusCodes()->contains(304));
 }
 
-TEST_F(HTTPRequestOperationTest, StatusCodesAreListedAsAscendingRuns) {
-    EXPECT_EQ(HTTPRequestOperation::statusCodeRangesText({200, 201, 204, 300}), "200-201,204,300");
-    EXPECT_EQ(HTTPRequestOperation::statusCodeRangesText({}), "");
-}
-
 TEST_F(HTTPRequestOperationTest, PausingAFinishedOperationOnlyAddsTheRangeHeaders) {
     server.route("/tagged", [](auto&) {
         auto response = test::ScriptedResponse::text(200, std::string(1024, 'b'));
@@ -220,24 +217,23 @@ protected:
     std::size_t offsetAtPause = 0;
 };
 
-TEST_F(ResumeTest, APartialAnswerIsAppendedToWhatWasWritten) {
-    server.route("/file", [&](const test::RecordedRequest& r) {
+// A partial answer is appended to what was written; a full one starts the body afresh.
+TEST_F(ResumeTest, TheResumedBodyIsWholeWhetherTheAnswerIsPartialOrFull) {
+    server.route("/ranged", [&](const test::RecordedRequest& r) {
         return slowly(test::ScriptedResponse::ranged(r, body));
     });
-    auto operation = pauseAndResume("/file");
-    EXPECT_EQ(operation->error(), nullptr);
-    EXPECT_EQ(core::stringFromBytes(*operation->responseData()), body);
-    EXPECT_EQ(operation->offsetContentLength(), static_cast<std::int64_t>(offsetAtPause));
-    EXPECT_EQ(operation->totalContentLength(), static_cast<std::int64_t>(body.size()));
+    server.route("/full", [&](auto&) { return slowly(test::ScriptedResponse::text(200, body)); });
+    auto ranged = pauseAndResume("/ranged");
+    EXPECT_EQ(ranged->error(), nullptr);
+    EXPECT_EQ(core::stringFromBytes(*ranged->responseData()), body);
+    EXPECT_EQ(ranged->offsetContentLength(), static_cast<std::int64_t>(offsetAtPause));
+    EXPECT_EQ(ranged->totalContentLength(), static_cast<std::int64_t>(body.size()));
     EXPECT_EQ(server.requests().back().header("Range"),
               "bytes=" + std::to_string(offsetAtPause) + "-");
-}
 
-TEST_F(ResumeTest, AFullAnswerToTheResumedRequestStartsTheBodyAfresh) {
-    server.route("/file", [&](auto&) { return slowly(test::ScriptedResponse::text(200, body)); });
-    auto operation = pauseAndResume("/file");
-    EXPECT_EQ(core::stringFromBytes(*operation->responseData()), body);
-    EXPECT_EQ(operation->offsetContentLength(), 0);
+    auto full = pauseAndResume("/full");
+    EXPECT_EQ(core::stringFromBytes(*full->responseData()), body);
+    EXPECT_EQ(full->offsetContentLength(), 0);
 }
 
 TEST_F(HTTPRequestOperationTest, AContentRangeThatIsNotBytesKeepsOffsetZero) {
@@ -252,19 +248,7 @@ TEST_F(HTTPRequestOperationTest, AContentRangeThatIsNotBytesKeepsOffsetZero) {
     EXPECT_EQ(operation->totalContentLength(), 3);
 }
 
-TEST_F(HTTPRequestOperationTest, ACancelledOperationCallsNeitherBlock) {
-    server.route("/ok", [](auto&) { return test::ScriptedResponse::text(200, "ok"); });
-    Outcome outcome;
-    auto operation = HTTPRequestOperation::create(requestFor(server.url("/ok")));
-    outcome.attach(*operation);
-    operation->cancel();
-    operation->start();
-    ASSERT_TRUE(outcome.settle());
-    EXPECT_FALSE(outcome.succeeded);
-    EXPECT_FALSE(outcome.error);
-}
-
-TEST_F(HTTPRequestOperationTest, BlocksRunOnTheCallbackQueueThatWasSet) {
+TEST_F(HTTPRequestOperationTest, BlocksRunOnTheCallbackQueueThatWasSetAndNotAtAllIfCancelled) {
     server.route("/ok", [](auto&) { return test::ScriptedResponse::text(200, "ok"); });
     auto queue = core::DispatchQueue::createSerial("callbacks");
     Outcome outcome;
@@ -274,6 +258,15 @@ TEST_F(HTTPRequestOperationTest, BlocksRunOnTheCallbackQueueThatWasSet) {
     operation->start();
     ASSERT_TRUE(outcome.settle());
     EXPECT_EQ(outcome.successQueue, queue);
+
+    Outcome cancelled;
+    auto never = HTTPRequestOperation::create(requestFor(server.url("/ok")));
+    cancelled.attach(*never);
+    never->cancel();
+    never->start();
+    ASSERT_TRUE(cancelled.settle());
+    EXPECT_FALSE(cancelled.succeeded);
+    EXPECT_FALSE(cancelled.error);
 }
 
 }  // namespace

@@ -45,10 +45,22 @@ struct NotificationLog {
     std::vector<core::ObserverToken> tokens;
 };
 
+int statusOf(const URLConnectionOperation& operation) {
+    auto http = std::dynamic_pointer_cast<const url::HTTPURLResponse>(operation.response());
+    return http ? http->statusCode() : 0;
+}
+
 class URLConnectionOperationTest : public ::testing::Test {
 protected:
     std::shared_ptr<URLConnectionOperation> operationFor(const std::string& path) {
         return URLConnectionOperation::create(requestFor(server.url(path)));
+    }
+    void routeStalled(const std::string& path) {
+        server.route(path, [](auto&) {
+            auto response = test::ScriptedResponse::text(200, "late");
+            response.delayBeforeHeaders = 5s;
+            return response;
+        });
     }
     test::LoopbackServer server;
 };
@@ -101,23 +113,27 @@ TEST_F(URLConnectionOperationTest, RefusedTransitionsChangeNothing) {
     EXPECT_EQ(server.requestCount(), 1u);
 }
 
-TEST_F(URLConnectionOperationTest, CancelledBeforeStartFinishesWithoutAConnection) {
-    auto operation = operationFor("/never");
-    operation->cancel();
-    operation->cancel();
-    EXPECT_TRUE(operation->isReady());
-    operation->start();
-    ASSERT_TRUE(waitUntilFinished(*operation));
-    EXPECT_EQ(operation->error(), nullptr);
+TEST_F(URLConnectionOperationTest, CancelledBeforeStartOrWhilePausedItFinishesWithoutAConnection) {
+    auto ready = operationFor("/never");
+    ready->cancel();
+    ready->cancel();
+    EXPECT_TRUE(ready->isReady());
+    ready->start();
+    ASSERT_TRUE(waitUntilFinished(*ready));
+    EXPECT_EQ(ready->error(), nullptr);
+
+    auto paused = operationFor("/paused");
+    Flag completed;
+    paused->setCompletionBlock([completed] { completed.raise(); });
+    paused->pause();
+    paused->cancel();
+    ASSERT_TRUE(completed.wait());
+    EXPECT_TRUE(paused->isFinished());
     EXPECT_EQ(server.requestCount(), 0u);
 }
 
 TEST_F(URLConnectionOperationTest, CancelDuringLoadingFailsWithTheCancelledError) {
-    server.route("/slow", [](auto&) {
-        auto response = test::ScriptedResponse::text(200, "late");
-        response.delayBeforeHeaders = 5s;
-        return response;
-    });
+    routeStalled("/slow");
     auto operation = operationFor("/slow");
     operation->start();
     ASSERT_TRUE(pumpUntil([&] { return server.requestCount() == 1; }));
@@ -127,16 +143,6 @@ TEST_F(URLConnectionOperationTest, CancelDuringLoadingFailsWithTheCancelledError
     EXPECT_EQ(operation->error()->domain(), url::kURLErrorDomain);
     EXPECT_EQ(operation->error()->code(), -999);
     EXPECT_EQ(operation->error()->failingURL(), server.url("/slow"));
-}
-
-TEST_F(URLConnectionOperationTest, CancelWhilePausedFinishesAndRunsTheCompletionBlock) {
-    auto operation = operationFor("/paused");
-    Flag completed;
-    operation->setCompletionBlock([completed] { completed.raise(); });
-    operation->pause();
-    operation->cancel();
-    ASSERT_TRUE(completed.wait());
-    EXPECT_TRUE(operation->isFinished());
 }
 
 TEST_F(URLConnectionOperationTest, PausingAnExecutingOperationPostsFinishButRunsNoCompletion) {
@@ -246,36 +252,38 @@ TEST_F(URLConnectionOperationTest, AnswersTheFirstChallengeWithTheURLsCredential
     bad->start();
     ASSERT_TRUE(waitUntilFinished(*good));
     ASSERT_TRUE(waitUntilFinished(*bad));
-    auto status = [](const URLConnectionOperation& operation) {
-        auto http = std::dynamic_pointer_cast<const url::HTTPURLResponse>(operation.response());
-        return http ? http->statusCode() : 0;
-    };
-    EXPECT_EQ(status(*good), 200);
-    EXPECT_EQ(status(*bad), 401);  // the refused credential is not offered again
+    EXPECT_EQ(statusOf(*good), 200);
+    EXPECT_EQ(statusOf(*bad), 401);  // the refused credential is not offered again
 }
 
-TEST_F(URLConnectionOperationTest, ARefusedRedirectDeliversTheRedirectAnswer) {
+// The refusing block reaches the operation through a copy of a cancelled one: a copy is a
+// fresh operation that keeps the blocks.
+TEST_F(URLConnectionOperationTest, ACopyKeepsARedirectBlockThatDeliversTheRedirectAnswer) {
     server.route("/old", [&](auto&) { return test::ScriptedResponse::redirect(302, "/new"); });
     server.route("/new", [](auto&) { return test::ScriptedResponse::text(200, "new"); });
-    auto refused = operationFor("/old");
-    refused->setRedirectResponseBlock([](auto&, auto, auto&) { return nullptr; });
+    auto original = operationFor("/old");
+    std::atomic<int> asked{0};
+    original->setRedirectResponseBlock([&](auto&, auto, auto&) {
+        ++asked;
+        return nullptr;
+    });
+    original->cancel();
+    auto refused = original->copy();
+    EXPECT_TRUE(refused->isReady());
+    EXPECT_FALSE(refused->isCancelled());
+    EXPECT_NE(refused->outputStream(), original->outputStream());
     auto followed = operationFor("/old");
     refused->start();
     followed->start();
     ASSERT_TRUE(waitUntilFinished(*refused));
     ASSERT_TRUE(waitUntilFinished(*followed));
-    EXPECT_EQ(
-        std::dynamic_pointer_cast<const url::HTTPURLResponse>(refused->response())->statusCode(),
-        302);
+    EXPECT_EQ(statusOf(*refused), 302);
+    EXPECT_EQ(asked.load(), 1);
     EXPECT_EQ(followed->responseString(), "new");
 }
 
 TEST_F(URLConnectionOperationTest, BackgroundExpiryRunsTheHandlerAndCancels) {
-    server.route("/slow", [](auto&) {
-        auto response = test::ScriptedResponse::text(200, "late");
-        response.delayBeforeHeaders = 5s;
-        return response;
-    });
+    routeStalled("/slow");
     auto operation = operationFor("/slow");
     bool expired = false;
     operation->setShouldExecuteAsBackgroundTaskWithExpirationHandler([&] { expired = true; });
@@ -292,24 +300,6 @@ TEST_F(URLConnectionOperationTest, BackgroundExpiryRunsTheHandlerAndCancels) {
     ASSERT_TRUE(waitUntilFinished(*operation));
     ASSERT_NE(operation->error(), nullptr);
     EXPECT_EQ(operation->error()->code(), -999);
-}
-
-TEST_F(URLConnectionOperationTest, ACopyIsAFreshOperationWithTheSameBlocks) {
-    server.route("/old", [&](auto&) { return test::ScriptedResponse::redirect(302, "/new"); });
-    auto original = operationFor("/old");
-    std::atomic<int> asked{0};
-    original->setRedirectResponseBlock([&](auto&, auto, auto&) {
-        ++asked;
-        return nullptr;
-    });
-    original->cancel();
-    auto copy = original->copy();
-    EXPECT_TRUE(copy->isReady());
-    EXPECT_FALSE(copy->isCancelled());
-    EXPECT_NE(copy->outputStream(), original->outputStream());
-    copy->start();
-    ASSERT_TRUE(waitUntilFinished(*copy));
-    EXPECT_EQ(asked.load(), 1);
 }
 
 TEST_F(URLConnectionOperationTest, ArchivingPausesAndRoundTripsTheLoadedState) {
@@ -329,15 +319,9 @@ TEST_F(URLConnectionOperationTest, ArchivingPausesAndRoundTripsTheLoadedState) {
               loaded->request()->allHTTPHeaderFields().entries());
     EXPECT_EQ(restored->responseString(), "payload");
     EXPECT_EQ(restored->totalBytesRead(), 7);
-    EXPECT_EQ(
-        std::dynamic_pointer_cast<const url::HTTPURLResponse>(restored->response())->statusCode(),
-        200);
+    EXPECT_EQ(statusOf(*restored), 200);
 
-    server.route("/slow", [](auto&) {
-        auto response = test::ScriptedResponse::text(200, "late");
-        response.delayBeforeHeaders = 5s;
-        return response;
-    });
+    routeStalled("/slow");
     auto running = operationFor("/slow");
     running->start();
     core::KeyedArchiver archiver;
