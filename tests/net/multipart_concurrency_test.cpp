@@ -52,29 +52,39 @@ private:
     std::atomic<bool> closed_{false};
 };
 
+const std::string kLastPart = "short last part";
+
+// A finalized body of a text field "a" and a part of kLastPart read from `source`.
+std::shared_ptr<net::MultipartBodyStream> fieldThenShortPart(
+    const std::shared_ptr<WatchedSource>& source) {
+    StreamingMultipartFormData builder(url::URLRequest{});
+    builder.appendPartWithFormData(core::bytesFromString("first"), "a");
+    auto part = net::HTTPBodyPart::create();
+    part->setBodyContentLength(kLastPart.size());
+    part->setInputStream(source);
+    builder.bodyStream()->appendHTTPBodyPart(part);
+    builder.requestByFinalizingMultipartFormData();
+    return builder.bodyStream();
+}
+
+const std::string kFieldThenShortPart = net::testing::frame(
+    {{{{"Content-Disposition", "form-data; name=\"a\""}}, "first"}, {{}, kLastPart}});
+
 TEST(MultipartConcurrency, ReaderOnAnotherThreadHandsPhaseChangesToTheMainThread) {
-    auto source = std::make_shared<WatchedSource>("watched body");
+    auto source = std::make_shared<WatchedSource>(kLastPart);
     std::string body;
     std::atomic<bool> done{false};
     std::thread reader([&] {
-        StreamingMultipartFormData builder(url::URLRequest{});
-        builder.appendPartWithFormData(core::bytesFromString("first"), "a");
-        auto part = net::HTTPBodyPart::create();
-        part->setBodyContentLength(12);
-        part->setInputStream(source);
-        builder.bodyStream()->appendHTTPBodyPart(part);
-        builder.requestByFinalizingMultipartFormData();
-        builder.bodyStream()->open();
-        body = core::stringFromBytes(net::testing::readBody(*builder.bodyStream(), {5}));
+        auto stream = fieldThenShortPart(source);
+        stream->open();
+        body = core::stringFromBytes(net::testing::readBody(*stream, {5}));
         done = true;
     });
     EXPECT_TRUE(core::testing::pumpUntil([&] { return done.load(); }));
     reader.join();
     EXPECT_TRUE(source->openedOnMain);
     EXPECT_TRUE(source->closedOnMain);
-    EXPECT_EQ(body,
-              net::testing::frame({{{{"Content-Disposition", "form-data; name=\"a\""}}, "first"},
-                                   {{}, "watched body"}}));
+    EXPECT_EQ(body, kFieldThenShortPart);
 }
 
 // Reads a body of `kParts` form fields, the i-th of them `sizeOf(i)` bytes long, on another
@@ -120,27 +130,12 @@ TEST(MultipartConcurrency, VisitsToTheMainThreadAreSharedAcrossPartBoundaries) {
     EXPECT_EQ(visitsToReadFields([](int i) { return 40000 + 7 * i; }), 7);
 }
 
-// A finalized body of a text field "a" and a 15-byte part read from `source`.
-std::shared_ptr<net::MultipartBodyStream> fieldThenShortPart(
-    const std::shared_ptr<WatchedSource>& source) {
-    StreamingMultipartFormData builder(url::URLRequest{});
-    builder.appendPartWithFormData(core::bytesFromString("first"), "a");
-    auto part = net::HTTPBodyPart::create();
-    part->setBodyContentLength(15);
-    part->setInputStream(source);
-    builder.bodyStream()->appendHTTPBodyPart(part);
-    builder.requestByFinalizingMultipartFormData();
-    return builder.bodyStream();
-}
-
 // A stream opened off the main thread has its first phase changes done by the main thread
 // right away: a body of short parts is then read whole without waiting for the main thread
 // again. Closed on the main thread before that visit ran, the stream calls it off.
 TEST(MultipartConcurrency, TheOpeningVisitRunsAheadOfTheFirstReadOrIsCalledOff) {
-    auto source = std::make_shared<WatchedSource>("short last part");
+    auto source = std::make_shared<WatchedSource>(kLastPart);
     auto stream = fieldThenShortPart(source);
-    const std::string expected = net::testing::frame(
-        {{{{"Content-Disposition", "form-data; name=\"a\""}}, "first"}, {{}, "short last part"}});
 
     std::thread([&] { stream->open(); }).join();
     stream->close();       // on the main thread, before the posted visit could run
@@ -154,10 +149,10 @@ TEST(MultipartConcurrency, TheOpeningVisitRunsAheadOfTheFirstReadOrIsCalledOff) 
     EXPECT_TRUE(handled);
     EXPECT_FALSE(source->openedOnMain);
     stream->open();  // on the main thread: the steps run as the reads need them
-    EXPECT_EQ(core::stringFromBytes(net::testing::readBody(*stream, {7})), expected);
+    EXPECT_EQ(core::stringFromBytes(net::testing::readBody(*stream, {7})), kFieldThenShortPart);
     EXPECT_TRUE(source->openedOnMain);
 
-    auto second = std::make_shared<WatchedSource>("short last part");
+    auto second = std::make_shared<WatchedSource>(kLastPart);
     auto ahead = fieldThenShortPart(second);
     std::atomic<bool> go{false};
     std::atomic<bool> done{false};
@@ -180,7 +175,7 @@ TEST(MultipartConcurrency, TheOpeningVisitRunsAheadOfTheFirstReadOrIsCalledOff) 
     EXPECT_TRUE(done);
     EXPECT_TRUE(core::testing::pumpUntil([&] { return done.load(); }));  // frees a stuck reader
     reader.join();
-    EXPECT_EQ(body, expected);
+    EXPECT_EQ(body, kFieldThenShortPart);
 }
 
 // Builds the request through a client on a thread of its own and starts it there, as the
