@@ -1,5 +1,7 @@
 #include "tests/faults/FaultTesting.h"
 
+#include <gtest/gtest.h>
+
 #include "platform/core/Bytes.h"
 #include "tests/support/RunLoopTesting.h"
 
@@ -30,6 +32,14 @@ Outcome run(std::shared_ptr<net::HTTPRequestOperation> operation) {
 
 Outcome run(const url::URLRequest& request) {
     return run(net::HTTPRequestOperation::create(request));
+}
+
+void expectFailedOnce(const Outcome& outcome) {
+    ASSERT_TRUE(outcome.ended) << "the operation never finished";
+    EXPECT_EQ(outcome.successes, 0);
+    EXPECT_EQ(outcome.failures, 1);
+    EXPECT_TRUE(outcome.error);
+    EXPECT_TRUE(outcome.released) << "the finished operation is still held";
 }
 
 std::string patternedBody(std::size_t size) {

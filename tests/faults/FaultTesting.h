@@ -25,6 +25,9 @@ struct Outcome {
 Outcome run(std::shared_ptr<net::HTTPRequestOperation> operation);
 Outcome run(const url::URLRequest& request);
 
+// The operation ended, only its failure block ran, once, with an error, and it was released.
+void expectFailedOnce(const Outcome& outcome);
+
 // A body of `size` bytes that is different at every offset within a kilobyte.
 std::string patternedBody(std::size_t size);
 

@@ -2,6 +2,7 @@
 // failure block runs exactly once and none reports success.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <vector>
 
@@ -36,12 +37,8 @@ TEST(BrokenAnswerConcurrency, EveryOperationOfABrokenBatchFailsExactlyOnce) {
             watched.push_back(operation);
         }
         auto allFailed = [&] {
-            for (const auto& count : *failures) {
-                if (count.load() == 0) {
-                    return false;
-                }
-            }
-            return true;
+            return std::all_of(failures->begin(), failures->end(),
+                               [](const auto& count) { return count.load() > 0; });
         };
         ASSERT_TRUE(core::testing::pumpUntil(allFailed)) << "an operation never finished";
         core::testing::pumpPending();
@@ -50,12 +47,8 @@ TEST(BrokenAnswerConcurrency, EveryOperationOfABrokenBatchFailsExactlyOnce) {
             EXPECT_EQ((*failures)[i].load(), 1) << "operation " << i;
         }
         EXPECT_TRUE(core::testing::pumpUntil([&] {
-            for (const auto& operation : watched) {
-                if (!operation.expired()) {
-                    return false;
-                }
-            }
-            return true;
+            return std::all_of(watched.begin(), watched.end(),
+                               [](const auto& operation) { return operation.expired(); });
         })) << "finished operations are still held";
         EXPECT_EQ(proxy.faultsInjected(), kOperations);
     }

@@ -17,13 +17,6 @@ using Fault = test::FaultProxy::Fault;
 
 constexpr std::size_t kPhotoSize = 512 * 1024;
 
-void expectFailedOnce(const faults::Outcome& outcome) {
-    ASSERT_TRUE(outcome.ended) << "the operation never finished";
-    EXPECT_EQ(outcome.successes, 0);
-    EXPECT_EQ(outcome.failures, 1);
-    EXPECT_TRUE(outcome.released) << "the finished operation is still held";
-}
-
 url::MutableURLRequest plainUpload(const std::string& address) {
     auto request = url::URLRequest(url::URL::create(address)).mutableCopy();
     request.setHTTPMethod("POST");
@@ -61,7 +54,7 @@ TEST_F(BrokenUpload, AnUploadCutOffMidBodyFailsAsALostConnection) {
                                {.fault = Fault::CloseMidUpload, .afterBytes = 40 * 1024});
         const auto outcome = faults::run(multipart ? multipartUpload(proxy.url(target))
                                                    : plainUpload(proxy.url(target)));
-        expectFailedOnce(outcome);
+        faults::expectFailedOnce(outcome);
         ASSERT_TRUE(outcome.error);
         EXPECT_EQ(outcome.error->code(),
                   static_cast<std::int64_t>(url::URLErrorCode::NetworkConnectionLost))
@@ -101,7 +94,7 @@ TEST(FullDisk, ADownloadToAFullDiskFails) {
     operation->setDownloadProgressBlock(
         [stored](std::int64_t, std::int64_t total, std::int64_t) { *stored = total; });
     const auto outcome = faults::run(std::move(operation));
-    expectFailedOnce(outcome);
+    faults::expectFailedOnce(outcome);
     ASSERT_TRUE(outcome.error);
     EXPECT_EQ(outcome.error->code(), ENOSPC) << outcome.error->description();
     EXPECT_LT(*stored, static_cast<std::int64_t>(kPhotoSize))
