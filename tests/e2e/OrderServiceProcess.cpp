@@ -44,7 +44,7 @@ pid_t spawn(std::vector<std::string> arguments, int input, int output) {
 int waitFor(pid_t pid) {
     int status = 0;
     ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return status;
 }
 
 }  // namespace
@@ -54,12 +54,16 @@ OrderServiceProcess::OrderServiceProcess() {
     dataDir_ = std::filesystem::temp_directory_path() /
                ("proofshot-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
     std::filesystem::create_directories(dataDir_);
-    if (!command({"seed", "--demo"})) {
-        return;
+    if (command({"seed", "--demo"})) {
+        restart();
     }
+}
+
+bool OrderServiceProcess::restart() {
+    stop();
     int pipeFds[2];
     if (::pipe(pipeFds) != 0) {
-        return;
+        return false;
     }
     pid_ = spawn({"serve", "--data", dataDir_.string(), "--listen", "127.0.0.1:0", "--access-log",
                   (dataDir_ / "access.log").string()},
@@ -87,6 +91,7 @@ OrderServiceProcess::OrderServiceProcess() {
     } else {
         stop();
     }
+    return isRunning();
 }
 
 OrderServiceProcess::~OrderServiceProcess() {
@@ -113,12 +118,14 @@ bool OrderServiceProcess::command(const std::vector<std::string>& arguments,
     return pid > 0 && waitFor(pid) == 0;
 }
 
-void OrderServiceProcess::stop() {
+int OrderServiceProcess::stop(int signal) {
+    int status = 0;
     if (pid_ > 0) {
-        ::kill(pid_, SIGTERM);
-        waitFor(pid_);
+        ::kill(pid_, signal);
+        status = waitFor(pid_);
         pid_ = -1;
     }
+    return status;
 }
 
 }  // namespace apptest

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <filesystem>
@@ -22,7 +23,10 @@ public:
     const std::filesystem::path& dataDir() const { return dataDir_; }
     // Runs one of the program's other commands on the data directory; true on exit status 0.
     bool command(const std::vector<std::string>& arguments, const std::string& input = "") const;
-    void stop();
+    // Sends `signal` and waits; the status as waitpid reports it (0 when nothing ran).
+    int stop(int signal = SIGTERM);
+    // Serves the data directory (again) on a new port; true once it has said where.
+    bool restart();
 
 private:
     std::filesystem::path dataDir_;
