@@ -18,7 +18,5 @@ TEST(OrderServiceLoadTest, TwoHundredConcurrentUploadsArriveIntact) {
     expectStored(server.dataDir(), acknowledged);
 }
 
-// The real program, started and stopped by signal.
-
 }  // namespace
 }  // namespace orderd::test

@@ -16,6 +16,13 @@ Answer uploadTo(TestServer& server, const std::string& body,
     return postBody(server.baseUrl() + "/ipad/uploadPicPhotos.php" + query, appContentType(), body);
 }
 
+// The head of an upload of `length` bytes, for a client that sends it by hand.
+std::string uploadHead(std::size_t length, const std::string& query = "?order=0") {
+    return "POST /ipad/uploadPicPhotos.php" + query +
+           " HTTP/1.1\r\nHost: t\r\nContent-Type: " + appContentType() +
+           "\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n";
+}
+
 class OrderServiceHttpTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { server_ = new TestServer(); }
@@ -194,11 +201,7 @@ TEST_F(OrderServiceHttpTest, ClientHangingUpMidBodyLeavesNothing) {
     auto files = server_->storedFileCount();
     {
         RawConnection raw(server_->port());
-        ASSERT_TRUE(
-            raw.send("POST /ipad/uploadPicPhotos.php?order=0 HTTP/1.1\r\nHost: t\r\n"
-                     "Content-Type: " +
-                     appContentType() + "\r\nContent-Length: " + std::to_string(body.size()) +
-                     "\r\n\r\n" + body.substr(0, 60'000)));
+        ASSERT_TRUE(raw.send(uploadHead(body.size()) + body.substr(0, 60'000)));
         ASSERT_TRUE(eventually([] { return server_->http().requestsInFlight() == 1; }));
         ASSERT_TRUE(eventually([&] { return server_->storedFileCount() == files + 1; }))
             << "the photo should be streaming to a temporary file";
@@ -259,13 +262,7 @@ TEST(OrderServiceLimitsTest, SlowClientsHoldNoWorkerAndAreDroppedWhenIdle) {
     RawConnection slowHead(server.port());
     RawConnection slowBody(server.port());
     ASSERT_TRUE(slowHead.send("POST /ipad/loginVer2.php HTTP/1.1\r\nHost: t\r\n"));
-    ASSERT_TRUE(
-        slowBody.send("POST /ipad/uploadPicPhotos.php?order=0 HTTP/1.1\r\nHost: t\r\n"
-                      "Content-Type: " +
-                      appContentType() +
-                      "\r\nContent-Length: 5000\r\n"
-                      "\r\n--" +
-                      kBoundary));
+    ASSERT_TRUE(slowBody.send(uploadHead(5000) + "--" + kBoundary));
     // Both slots are taken, and the only worker thread is shared with the stalled clients: a
     // third client is served once the idle ones are dropped, not after they finish.
     auto answer = postForm(server.baseUrl() + "/ipad/loginVer2.php",
@@ -283,10 +280,7 @@ TEST(OrderServiceLimitsTest, AClientTricklingItsBodyIsCutOffAtTheRequestTimeout)
     TestServer server(options);
     auto body = appUploadBody(uploadFields(), jpegOfSize(5, 20'000));
     RawConnection raw(server.port());
-    ASSERT_TRUE(raw.send(
-        "POST /ipad/uploadPicPhotos.php?order=0 HTTP/1.1\r\nHost: t\r\n"
-        "Content-Type: " +
-        appContentType() + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n"));
+    ASSERT_TRUE(raw.send(uploadHead(body.size())));
     // Never idle (a chunk every 100 ms), never done (at most 40 chunks of 10 bytes).
     bool cut = false;
     for (std::size_t at = 0; at < 400 && !cut; at += 10) {
@@ -317,11 +311,7 @@ TEST(OrderServiceShutdownTest, UploadsInFlightFinishBeforeTheServerStops) {
     TestServer server;
     auto body = appUploadBody(uploadFields("1001", "0"), jpegOfSize(21, 80'000));
     RawConnection raw(server.port());
-    ASSERT_TRUE(
-        raw.send("POST /ipad/uploadPicPhotos.php?order=4 HTTP/1.1\r\nHost: t\r\n"
-                 "Content-Type: " +
-                 appContentType() + "\r\nContent-Length: " + std::to_string(body.size()) +
-                 "\r\n\r\n" + body.substr(0, 30'000)));
+    ASSERT_TRUE(raw.send(uploadHead(body.size(), "?order=4") + body.substr(0, 30'000)));
     ASSERT_TRUE(eventually([&] { return server.http().requestsInFlight() == 1; }));
     std::thread stopper([&] { server.http().shutdown(10s); });
     // Once the server has stopped accepting, new clients are turned away...

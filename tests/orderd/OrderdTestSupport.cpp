@@ -322,10 +322,6 @@ bool RawConnection::send(const std::string& bytes) {
     return true;
 }
 
-void RawConnection::shutdownWrite() {
-    ::shutdown(fd_, SHUT_WR);
-}
-
 std::string RawConnection::receiveAll(std::chrono::milliseconds deadline) {
     std::string out;
     auto end = std::chrono::steady_clock::now() + deadline;

@@ -99,7 +99,6 @@ public:
     ~RawConnection();
     bool connected() const { return fd_ >= 0; }
     bool send(const std::string& bytes);
-    void shutdownWrite();
     // Everything received until the peer closes or the deadline passes.
     std::string receiveAll(std::chrono::milliseconds deadline);
     // True when the peer has closed (reads EOF) before the deadline.
