@@ -8,11 +8,6 @@
 
 namespace {
 
-bool pumpUntil(const std::function<bool()>& done) {
-    auto deadline = core::Clock::realNow() + core::Clock::Duration(10.0);
-    return core::RunLoop::current()->runUntil(done, deadline, core::RunLoop::DeadlineClock::Real);
-}
-
 class CameraPreviewTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -37,7 +32,7 @@ protected:
 TEST_F(CameraPreviewTest, ShowsLivePicturesOneAtATimeAtTheFrameRate) {
     feeder.update(*window);
     feeder.update(*window);  // one capture in flight at a time
-    ASSERT_TRUE(pumpUntil([&] { return feeder.framesShown() == 1; }));
+    ASSERT_TRUE(desktop_testing::pumpMainLoopUntil([&] { return feeder.framesShown() == 1; }, 10));
     EXPECT_TRUE(preview->image());
     EXPECT_EQ(camera->captureCount(), 1);
 
@@ -46,7 +41,7 @@ TEST_F(CameraPreviewTest, ShowsLivePicturesOneAtATimeAtTheFrameRate) {
     EXPECT_EQ(camera->captureCount(), 1);
     desktop_testing::advanceAndPump(clock, 0.06);
     feeder.update(*window);
-    ASSERT_TRUE(pumpUntil([&] { return feeder.framesShown() == 2; }));
+    ASSERT_TRUE(desktop_testing::pumpMainLoopUntil([&] { return feeder.framesShown() == 2; }, 10));
 }
 
 TEST_F(CameraPreviewTest, CapturesNothingWhileTheCameraScreenIsNotShown) {

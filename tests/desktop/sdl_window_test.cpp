@@ -9,57 +9,16 @@
 #include "platform/ui/Screen.h"
 #include "platform/ui/TextField.h"
 #include "shell/desktop/SdlWindow.h"
+#include "tests/desktop/PumpPending.h"
+#include "tests/desktop/SdlInput.h"
 #include "tests/desktop/VirtualDisplay.h"
 
 namespace {
 
-constexpr double kWatchdogSeconds = 10.0;
+using namespace desktop_testing;
 
-// Runs the main loop until `done` holds; false when the watchdog runs out first.
 bool pumpUntil(const std::function<bool()>& done) {
-    auto deadline = core::Clock::realNow() + core::Clock::Duration(kWatchdogSeconds);
-    auto loop = core::RunLoop::main();
-    while (!done()) {
-        if (core::Clock::realNow() >= deadline) {
-            return false;
-        }
-        auto slice = std::min(deadline, core::Clock::realNow() + core::Clock::Duration(0.01));
-        loop->runUntil(done, slice, core::RunLoop::DeadlineClock::Real);
-    }
-    return true;
-}
-
-void push(const SDL_Event& event) {
-    SDL_Event copy = event;
-    ASSERT_EQ(SDL_PushEvent(&copy), 1) << SDL_GetError();
-}
-
-void click(unsigned window, int x, int y) {
-    for (auto type : {SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP}) {
-        SDL_Event event{};
-        event.type = type;
-        event.button.windowID = window;
-        event.button.button = SDL_BUTTON_LEFT;
-        event.button.x = x;
-        event.button.y = y;
-        push(event);
-    }
-}
-
-void type(unsigned window, const char* text) {
-    SDL_Event event{};
-    event.type = SDL_TEXTINPUT;
-    event.text.windowID = window;
-    std::snprintf(event.text.text, sizeof event.text.text, "%s", text);
-    push(event);
-}
-
-void key(unsigned window, SDL_Keycode code) {
-    SDL_Event event{};
-    event.type = SDL_KEYDOWN;
-    event.key.windowID = window;
-    event.key.keysym.sym = code;
-    push(event);
+    return pumpMainLoopUntil(done, 10.0);
 }
 
 // The window's events wake the main loop through its waiter: clicks reach buttons, typing
@@ -93,11 +52,11 @@ TEST(SdlWindowTest, EventsWakeTheMainLoopAndReachTheViewTree) {
     EXPECT_NEAR(h / 480.0, pixelsPerPoint, 0.01);
     auto at = [&](double points) { return static_cast<int>(points * pixelsPerPoint); };
 
-    click(sdl.id(), at(100), at(60));
-    type(sdl.id(), "1001");
-    key(sdl.id(), SDLK_BACKSPACE);
-    type(sdl.id(), "2");
-    click(sdl.id(), at(100), at(120));
+    pushClick(sdl.id(), at(100), at(60));
+    pushText(sdl.id(), "1001");
+    pushKey(sdl.id(), SDLK_BACKSPACE);
+    pushText(sdl.id(), "2");
+    pushClick(sdl.id(), at(100), at(120));
     ASSERT_TRUE(pumpUntil([&] { return !searched.empty(); }));
     EXPECT_EQ(searched, "1002");
 
