@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 
 #include "platform/ui/Application.h"
 #include "platform/ui/CameraDevice.h"
@@ -8,8 +9,6 @@
 #include "shell/desktop/DesktopOptions.h"
 #include "shell/desktop/ScreenshotRecorder.h"
 #include "shell/desktop/StepScreenshots.h"
-
-#include <sstream>
 
 namespace {
 
@@ -63,14 +62,24 @@ TEST(DesktopOptionsTest, ASimulatedCameraBecomesTheCurrentDevice) {
     ui::CameraDevice::setCurrent(nullptr);
 }
 
-TEST(ScreenshotRecorderTest, WritesNumberedPicturesOfTheKeyWindow) {
-    ui::Application::shared()->resetForTesting();
-    auto folder = fs::temp_directory_path() / ("proofshot-shots-" + std::to_string(getpid()));
-    shell::ScreenshotRecorder recorder(folder);
-    EXPECT_FALSE(recorder.record("before any window"));
+class ScreenshotsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ui::Application::shared()->resetForTesting();
+        fs::create_directories(folder);
+    }
+    void TearDown() override {
+        fs::remove_all(folder);
+        ui::Application::shared()->resetForTesting();
+    }
 
-    fs::create_directories(folder);
-    auto window = ui::Window::create(ui::Rect(0, 0, 320, 480));
+    fs::path folder = fs::temp_directory_path() / ("proofshot-shots-" + std::to_string(getpid()));
+    std::shared_ptr<ui::Window> window = ui::Window::create(ui::Rect(0, 0, 320, 480));
+    shell::ScreenshotRecorder recorder{folder};
+};
+
+TEST_F(ScreenshotsTest, TheRecorderWritesNumberedPicturesOfTheKeyWindow) {
+    EXPECT_FALSE(recorder.record("before any window"));
     auto label = ui::Label::create(ui::Rect(10, 10, 300, 30));
     label->setText("Order 1001");
     window->addSubview(label);
@@ -81,21 +90,10 @@ TEST(ScreenshotRecorderTest, WritesNumberedPicturesOfTheKeyWindow) {
     EXPECT_EQ(first->filename(), "01-sign-in-demo.png");
     EXPECT_EQ(second->filename(), "02-step.png");
     EXPECT_GT(fs::file_size(*first), 1000u);
-    fs::remove_all(folder);
-    ui::Application::shared()->resetForTesting();
 }
 
-}  // namespace
-
-namespace {
-
-TEST(StepScreenshotsTest, APictureForEachStepHeadingAndTheTextPassedOnUnchanged) {
-    ui::Application::shared()->resetForTesting();
-    auto folder = fs::temp_directory_path() / ("proofshot-steps-" + std::to_string(getpid()));
-    fs::create_directories(folder);
-    auto window = ui::Window::create(ui::Rect(0, 0, 320, 480));
+TEST_F(ScreenshotsTest, StepsTakeAPictureForEachHeadingAndPassTheTextOnUnchanged) {
     window->makeKeyAndVisible();
-    shell::ScreenshotRecorder recorder(folder);
     std::ostringstream out;
     shell::StepScreenshots steps(out, recorder);
     steps << "== Signed in ==\ncontrollers: A\n== not a heading\n==  ==\n== Order 1001 ==\n";
@@ -107,8 +105,6 @@ TEST(StepScreenshotsTest, APictureForEachStepHeadingAndTheTextPassedOnUnchanged)
     EXPECT_TRUE(fs::exists(folder / "01-signed-in.png"));
     EXPECT_TRUE(fs::exists(folder / "02-order-1001.png"));
     EXPECT_TRUE(steps.errors().empty());
-    fs::remove_all(folder);
-    ui::Application::shared()->resetForTesting();
 }
 
 }  // namespace

@@ -173,10 +173,6 @@ TEST_F(RendererTest, WritesAPNGAndReportsAPathItCannotWrite) {
               std::string::npos);
 }
 
-}  // namespace
-
-namespace {
-
 class PickerRenderingTest : public RendererTest {
 protected:
     void SetUp() override {
@@ -236,10 +232,6 @@ TEST_F(PickerRenderingTest, ScreenshotsOfTheCameraScreenShowOnePictureFromTheCam
     EXPECT_EQ((*pixels)->pixel((*pixels)->width() / 2, (*pixels)->height() / 2).b, 220);
     std::filesystem::remove_all(folder);
 }
-
-}  // namespace
-
-namespace {
 
 TEST_F(RendererTest, FramesAreDueOnlyWhileSomethingMoves) {
     auto& animator = renderer.animator();
