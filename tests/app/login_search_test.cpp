@@ -25,11 +25,8 @@ protected:
     app::ServiceEndpoints endpoints() const {
         return app::ServiceEndpoints{server.url(""), server.url("")};
     }
-    void answerLogin(std::string body) {
-        server.route(kLogin, [body](const auto&) { return ScriptedResponse::text(200, body); });
-    }
-    void answerDetails(std::string body) {
-        server.route(kDetails, [body](const auto&) { return ScriptedResponse::text(200, body); });
+    void reply(const char* path, std::string body) {
+        server.route(path, [body](const auto&) { return ScriptedResponse::text(200, body); });
     }
     std::size_t count(const std::string& path) const {
         std::size_t n = 0;
@@ -75,7 +72,7 @@ TEST_F(LoginSearchTest, SuccessStoresTheTextAtAnswerTimeAndFlipsToANewSearchScre
 TEST_F(LoginSearchTest, AnythingButExactlySuccessIsRefusedAndTheStoreKeepsItsValues) {
     store->setUsername("before");
     for (std::string answer : {"SUCCESS\n", "success", " SUCCESS", "INVALID", "", "\xff\xfe"}) {
-        answerLogin(answer);
+        reply(kLogin, answer);
         ASSERT_TRUE(app->driver.type("username", "ana"));
         ASSERT_TRUE(app->driver.tap("loginButton"));
         ASSERT_TRUE(app->driver.pumpUntil([&] { return !app->promptLine().empty(); }));
@@ -91,16 +88,15 @@ TEST_F(LoginSearchTest, AnythingButExactlySuccessIsRefusedAndTheStoreKeepsItsVal
 
 TEST_F(LoginSearchTest, ServiceDownOrFailingSaysCouldNotReachServer) {
     server.route(kLogin, [](const auto&) { return ScriptedResponse::text(503, "SUCCESS"); });
-    ASSERT_TRUE(app->driver.tap("loginButton"));
-    ASSERT_TRUE(app->driver.pumpUntil([&] { return !app->promptLine().empty(); }));
-    EXPECT_EQ(app->promptLine(), "Alert \"Error\": \"Could not reach server\" [0: Ok]");
-    ASSERT_TRUE(app->driver.answer("Ok"));
-    EXPECT_TRUE(app->driver.find<ui::Button>("loginButton")->isEnabled());
-
-    server.stop();
-    ASSERT_TRUE(app->driver.tap("loginButton"));
-    ASSERT_TRUE(app->driver.pumpUntil([&] { return !app->promptLine().empty(); }));
-    EXPECT_EQ(app->promptLine(), "Alert \"Error\": \"Could not reach server\" [0: Ok]");
+    for (const char* service : {"failing", "down"}) {
+        SCOPED_TRACE(service);
+        ASSERT_TRUE(app->driver.tap("loginButton"));
+        ASSERT_TRUE(app->driver.pumpUntil([&] { return !app->promptLine().empty(); }));
+        EXPECT_EQ(app->promptLine(), "Alert \"Error\": \"Could not reach server\" [0: Ok]");
+        ASSERT_TRUE(app->driver.answer("Ok"));
+        EXPECT_TRUE(app->driver.find<ui::Button>("loginButton")->isEnabled());
+        server.stop();
+    }
     auto lines = app->log.messages();
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const std::string& line) {
@@ -122,8 +118,8 @@ TEST(StockPictureAddress, OnlyASinglePathSegmentBelowTheStockFolderIsAskedFor) {
 }
 
 TEST_F(LoginSearchTest, FoundOrderShowsDetailsAndStockPictureAndSignOffComesBackEmpty) {
-    answerLogin("SUCCESS");
-    answerDetails("SUCCESS,Line one,Line two,Line three,fence.png,ignored");
+    reply(kLogin, "SUCCESS");
+    reply(kDetails, "SUCCESS,Line one,Line two,Line three,fence.png,ignored");
     auto png = ui::PNGRepresentation(*apptest::makeJPEGPicture(30, 20));
     server.route("/trelmostockimages/fence.png", [png](const auto&) {
         return ScriptedResponse::text(200, std::string(png->begin(), png->end()), "image/png");
@@ -152,18 +148,18 @@ TEST_F(LoginSearchTest, FoundOrderShowsDetailsAndStockPictureAndSignOffComesBack
 }
 
 TEST_F(LoginSearchTest, UnknownShortAndFailingAnswersKeepTheScreenSound) {
-    answerLogin("SUCCESS");
+    reply(kLogin, "SUCCESS");
     ASSERT_TRUE(app->signIn("ana", "secret-1"));
     auto main = app->screen<app::MainView>();
 
-    answerDetails("NOTFOUND");
+    reply(kDetails, "NOTFOUND");
     ASSERT_TRUE(app->search("77"));
     EXPECT_TRUE(main->line(1)->isHidden());
     EXPECT_EQ(store->orderID(), "77") << "every answer records the typed number";
     EXPECT_EQ(app->promptLine(), "");
 
     // Fewer fields than promised: what is there, and no picture to fetch.
-    answerDetails("SUCCESS,Only line");
+    reply(kDetails, "SUCCESS,Only line");
     ASSERT_TRUE(app->search("78"));
     EXPECT_FALSE(main->line(1)->isHidden());
     EXPECT_EQ(main->line(1)->text(), "Only line");
@@ -172,7 +168,7 @@ TEST_F(LoginSearchTest, UnknownShortAndFailingAnswersKeepTheScreenSound) {
     EXPECT_FALSE(main->pic()->image());
 
     // A missing picture leaves the picture empty.
-    answerDetails("SUCCESS,a,b,c,missing.jpg");
+    reply(kDetails, "SUCCESS,a,b,c,missing.jpg");
     ASSERT_TRUE(app->search("79"));
     EXPECT_EQ(main->line(3)->text(), "c");
     EXPECT_FALSE(main->pic()->image());
@@ -187,8 +183,8 @@ TEST_F(LoginSearchTest, UnknownShortAndFailingAnswersKeepTheScreenSound) {
 }
 
 TEST_F(LoginSearchTest, ADeadStockStoreHoldsTheScreenOnlyBriefly) {
-    answerLogin("SUCCESS");
-    answerDetails("SUCCESS,a,b,c,slow.jpg");
+    reply(kLogin, "SUCCESS");
+    reply(kDetails, "SUCCESS,a,b,c,slow.jpg");
     server.route("/trelmostockimages/slow.jpg", [](const auto&) {
         ScriptedResponse answer = ScriptedResponse::text(200, "late");
         answer.delayBeforeHeaders = std::chrono::seconds(60);
@@ -207,8 +203,8 @@ TEST_F(LoginSearchTest, ADeadStockStoreHoldsTheScreenOnlyBriefly) {
 }
 
 TEST_F(LoginSearchTest, TheCollectionScreenLayoutFollowsTheScreenHeight) {
-    answerLogin("SUCCESS");
-    answerDetails("SUCCESS,a,b,c,");
+    reply(kLogin, "SUCCESS");
+    reply(kDetails, "SUCCESS,a,b,c,");
     ASSERT_TRUE(app->signIn("ana", "secret-1"));
     ASSERT_TRUE(app->search("1"));
     for (auto [height, layout] :

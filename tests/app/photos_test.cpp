@@ -24,6 +24,12 @@ protected:
         ASSERT_TRUE(overlay);
     }
     ::testing::AssertionResult openCamera() { return app.openPicker("From Camera"); }
+    // How many pictures the camera has taken once `seconds` more have passed.
+    int capturesAfter(double seconds) {
+        EXPECT_TRUE(app.driver.advance(seconds));
+        app.driver.pumpPending();
+        return app.camera->captureCount();
+    }
     std::vector<bool> controlsEnabled() const {
         return {overlay->cancelButton()->isEnabled(), overlay->takePictureButton()->isEnabled(),
                 overlay->timedButton()->isEnabled(), overlay->startStopButton()->isEnabled()};
@@ -88,9 +94,7 @@ TEST_F(PhotosTest, ContinuousCaptureEveryOneAndAHalfSecondsUntilStopped) {
     EXPECT_EQ(overlay->startStopButton()->title(), "Stop");
     EXPECT_EQ(controlsEnabled(), (std::vector<bool>{false, false, false, true}));
     ASSERT_TRUE(app.waitForPhotos(1)) << "the first picture is asked for at once";
-    ASSERT_TRUE(app.driver.advance(1.4));
-    app.driver.pumpPending();
-    EXPECT_EQ(app.camera->captureCount(), 1);
+    EXPECT_EQ(capturesAfter(1.4), 1);
     ASSERT_TRUE(app.driver.advance(0.1));
     ASSERT_TRUE(app.waitForPhotos(2));
     ASSERT_TRUE(app.driver.advance(1.5));
@@ -105,9 +109,7 @@ TEST_F(PhotosTest, ContinuousCaptureEveryOneAndAHalfSecondsUntilStopped) {
     ASSERT_TRUE(app.driver.tap("startStopButton"));
     EXPECT_EQ(overlay->startStopButton()->title(), "Start");
     EXPECT_EQ(controlsEnabled(), (std::vector<bool>{true, true, true, true}));
-    ASSERT_TRUE(app.driver.advance(6.0));
-    app.driver.pumpPending();
-    EXPECT_EQ(app.camera->captureCount(), 3);
+    EXPECT_EQ(capturesAfter(6.0), 3);
     EXPECT_EQ(app.albumCount(), 3u);
 }
 
@@ -121,16 +123,12 @@ TEST_F(PhotosTest, TimedPictureComesOnceAfterFiveSecondsWithTheControlsHeld) {
         });
     ASSERT_TRUE(app.driver.tap("timedButton"));
     EXPECT_EQ(controlsEnabled(), (std::vector<bool>{false, false, false, false}));
-    ASSERT_TRUE(app.driver.advance(4.9));
-    app.driver.pumpPending();
-    EXPECT_EQ(app.camera->captureCount(), 0);
+    EXPECT_EQ(capturesAfter(4.9), 0);
     ASSERT_TRUE(app.driver.advance(0.1));
     ASSERT_TRUE(app.waitForPhotos(1));
     EXPECT_THAT(events, ElementsAre("IMAGE after finish"));
     EXPECT_EQ(controlsEnabled(), (std::vector<bool>{true, true, true, true}));
-    ASSERT_TRUE(app.driver.advance(20.0));
-    app.driver.pumpPending();
-    EXPECT_EQ(app.camera->captureCount(), 1);
+    EXPECT_EQ(capturesAfter(20.0), 1);
     EXPECT_EQ(photos->imageView()->image(), photos->capturedImages().at(0));
 }
 
@@ -147,9 +145,7 @@ TEST_F(PhotosTest, MemoryWarningDuringACaptureGivesTheControlsBack) {
     ui::Application::shared()->sendMemoryWarning();
     EXPECT_EQ(overlay->startStopButton()->title(), "Start");
     EXPECT_EQ(controlsEnabled(), (std::vector<bool>{true, true, true, true}));
-    ASSERT_TRUE(app.driver.advance(10.0));
-    app.driver.pumpPending();
-    EXPECT_EQ(app.camera->captureCount(), 1);
+    EXPECT_EQ(capturesAfter(10.0), 1);
     ASSERT_TRUE(app.finishPicker("cancelButton"));
     EXPECT_EQ(app.front(), "AddPhotosView");
 }
@@ -178,9 +174,7 @@ TEST_F(PhotosTest, AFailedCaptureEndsTheSeriesAndGivesTheControlsBack) {
     EXPECT_FALSE(overlay->isTimerRunning());
     EXPECT_EQ(overlay->startStopButton()->title(), "Start");
     EXPECT_EQ(controlsEnabled(), (std::vector<bool>{true, true, true, true}));
-    ASSERT_TRUE(app.driver.advance(10.0));
-    app.driver.pumpPending();
-    EXPECT_EQ(app.camera->captureCount(), 3);
+    EXPECT_EQ(capturesAfter(10.0), 3);
 }
 
 TEST_F(PhotosTest, WithoutACameraTheToolbarIsEmptyAndTheCameraNeverOpens) {
