@@ -217,7 +217,6 @@ protected:
     std::size_t offsetAtPause = 0;
 };
 
-// A partial answer is appended to what was written; a full one starts the body afresh.
 TEST_F(ResumeTest, TheResumedBodyIsWholeWhetherTheAnswerIsPartialOrFull) {
     server.route("/ranged", [&](const test::RecordedRequest& r) {
         return slowly(test::ScriptedResponse::ranged(r, body));

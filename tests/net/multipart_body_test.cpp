@@ -264,7 +264,6 @@ TEST(MultipartFormData, HeadersThatWouldBreakTheBlockAreRefusedAndSpoilTheBody) 
     EXPECT_EQ(direct->streamError()->code(), -1000);
 }
 
-// A body that cannot be sent as announced fails instead of sending the wrong number of bytes.
 TEST(MultipartBodyFailures, SourcesThatBreakEndEarlyOrGrowFailTheRead) {
     auto readWithSource = [](std::shared_ptr<core::InputStream> source, std::uint64_t declared) {
         auto stream = net::MultipartBodyStream::create();

@@ -87,6 +87,13 @@ TEST(MultipartConcurrency, ReaderOnAnotherThreadHandsPhaseChangesToTheMainThread
     EXPECT_EQ(body, kFieldThenShortPart);
 }
 
+// One turn of the main loop, of at most 5 ms: whether it handled a task.
+bool mainLoopTurnHandledATask() {
+    return core::RunLoop::main()->runInMode(core::RunLoop::kDefaultMode,
+                                            core::Clock::now() + std::chrono::milliseconds(5)) ==
+           core::RunLoop::RunResult::Handled;
+}
+
 // Reads a body of `kParts` form fields, the i-th of them `sizeOf(i)` bytes long, on another
 // thread through one large buffer; gives the visits the main thread had, and checks the bytes.
 int visitsToReadFields(const std::function<std::size_t(int)>& sizeOf) {
@@ -110,12 +117,9 @@ int visitsToReadFields(const std::function<std::size_t(int)>& sizeOf) {
     });
     // Each visit is one posted task, handled as a batch of its own since the reader waits.
     int visits = 0;
-    auto main = core::RunLoop::main();
     const auto watchdog = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!done && std::chrono::steady_clock::now() < watchdog) {
-        auto result = main->runInMode(core::RunLoop::kDefaultMode,
-                                      core::Clock::now() + std::chrono::milliseconds(5));
-        visits += result == core::RunLoop::RunResult::Handled ? 1 : 0;
+        visits += mainLoopTurnHandledATask() ? 1 : 0;
     }
     reader.join();
     EXPECT_EQ(body, net::testing::frame(parts));
@@ -141,10 +145,7 @@ TEST(MultipartConcurrency, TheOpeningVisitRunsAheadOfTheFirstReadOrIsCalledOff) 
     stream->close();       // on the main thread, before the posted visit could run
     bool handled = false;  // the posted visit, doing nothing now
     for (int turn = 0; turn < 400 && !handled; ++turn) {
-        handled =
-            core::RunLoop::main()->runInMode(core::RunLoop::kDefaultMode,
-                                             core::Clock::now() + std::chrono::milliseconds(5)) ==
-            core::RunLoop::RunResult::Handled;
+        handled = mainLoopTurnHandledATask();
     }
     EXPECT_TRUE(handled);
     EXPECT_FALSE(source->openedOnMain);

@@ -277,8 +277,6 @@ TEST_F(NginxTest, AFileOfAnotherKindFailsWithTheContentTypeError) {
     }
 }
 
-// A paused download resumes with a partial answer, or restarts cleanly against a server that
-// ignores ranges; either way the file ends identical.
 TEST_F(NginxTest, APausedDownloadResumesOrRestartsAndEndsIdentical) {
     auto ranged = pauseAndResume("/slow/files/big.bin", download);
     ASSERT_EQ(ranged->error(), nullptr);

@@ -14,8 +14,7 @@ using core::testing::pumpUntil;
 using namespace std::chrono_literals;
 
 // Many operations started, cancelled, paused and finishing at once from several threads:
-// each ends, a cancelled one reports nothing and any other exactly one outcome. Run under
-// TSan too.
+// each ends, a cancelled one reports nothing and any other exactly one outcome.
 TEST(OperationConcurrencyTest, ConcurrentStartCancelAndFinishEndEachOperationOnce) {
     test::LoopbackServer server;
     server.route("/fast", [](auto&) { return test::ScriptedResponse::text(200, "fast"); });

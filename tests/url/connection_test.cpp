@@ -208,8 +208,6 @@ TEST_F(URLConnectionTest, AnswersBasicChallengesThroughTheDelegate) {
     EXPECT_EQ(delegate->challenges().front()->failureResponse()->expectedContentLength(), 6);
 }
 
-// Declined or continued without a credential, the 401 arrives with its body; cancelled,
-// the load fails.
 TEST_F(URLConnectionTest, AnUnansweredChallengeDeliversThe401AndACancelledOneFails) {
     server.route("/private", LoopbackServer::basicAuth("orders", "jo", "secret", {}));
 
