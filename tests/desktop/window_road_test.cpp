@@ -28,6 +28,8 @@
 #include "shell/desktop/BarLayout.h"
 #include "shell/desktop/PromptLayout.h"
 #include "shell/desktop/SdlWindow.h"
+#include "tests/desktop/PumpPending.h"
+#include "tests/desktop/SdlInput.h"
 #include "tests/desktop/VirtualDisplay.h"
 #include "tests/e2e/OrderServiceProcess.h"
 
@@ -82,20 +84,13 @@ protected:
         std::filesystem::remove_all(directory, ignored);
     }
 
-    // Runs the main loop (and so the window) until `done` holds, with a watchdog.
     ::testing::AssertionResult pumpUntil(const std::function<bool()>& done,
                                          const std::string& what) {
-        auto deadline = core::Clock::realNow() + core::Clock::Duration(kStepSeconds);
-        auto loop = core::RunLoop::main();
-        while (!done()) {
-            if (core::Clock::realNow() >= deadline) {
-                return ::testing::AssertionFailure() << "gave up waiting for " << what << "\n"
-                                                     << driver.dump();
-            }
-            auto slice = std::min(deadline, core::Clock::realNow() + core::Clock::Duration(0.05));
-            loop->runUntil(done, slice, core::RunLoop::DeadlineClock::Real);
+        if (desktop_testing::pumpMainLoopUntil(done, kStepSeconds)) {
+            return ::testing::AssertionSuccess();
         }
-        return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "gave up waiting for " << what << "\n"
+                                             << driver.dump();
     }
 
     // What a person does before tapping: waits until the screen stands still.
@@ -103,38 +98,9 @@ protected:
         return pumpUntil([&] { return !window->isInMotion(); }, "the screen to come to rest");
     }
 
-    void push(SDL_Event event) {
-        event.common.timestamp = SDL_GetTicks();
-        ASSERT_EQ(SDL_PushEvent(&event), 1) << SDL_GetError();
-    }
-
     void click(ui::Point point) {
-        for (auto type : {SDL_MOUSEBUTTONDOWN, SDL_MOUSEBUTTONUP}) {
-            SDL_Event event{};
-            event.type = type;
-            event.button.windowID = window->id();
-            event.button.button = SDL_BUTTON_LEFT;
-            event.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
-            event.button.x = static_cast<int>(point.x * pixelsPerPoint);
-            event.button.y = static_cast<int>(point.y * pixelsPerPoint);
-            push(event);
-        }
-    }
-
-    void typeText(const std::string& text) {
-        SDL_Event event{};
-        event.type = SDL_TEXTINPUT;
-        event.text.windowID = window->id();
-        std::snprintf(event.text.text, sizeof event.text.text, "%s", text.c_str());
-        push(event);
-    }
-
-    void pressKey(SDL_Keycode code) {
-        SDL_Event event{};
-        event.type = SDL_KEYDOWN;
-        event.key.windowID = window->id();
-        event.key.keysym.sym = code;
-        push(event);
+        desktop_testing::pushClick(window->id(), static_cast<int>(point.x * pixelsPerPoint),
+                                   static_cast<int>(point.y * pixelsPerPoint));
     }
 
     // Clicks the middle of the view named `name` once it is on screen and still.
@@ -249,17 +215,17 @@ protected:
 TEST_F(WindowRoadTest, SignInFindAnOrderTakeTwoPicturesAndUploadThemToTheAfterFolder) {
     // Sign in: click the name field, type, Tab to the password, type, click the button.
     ASSERT_TRUE(clickView("username"));
-    typeText("demo");
-    pressKey(SDLK_TAB);
-    typeText("demo1234");
+    desktop_testing::pushText(window->id(), "demo");
+    desktop_testing::pushKey(window->id(), SDLK_TAB);
+    desktop_testing::pushText(window->id(), "demo1234");
     ASSERT_TRUE(clickView("loginButton"));
     ASSERT_TRUE(pumpUntil([&] { return front() == "MainView"; }, "the order search screen"));
 
     // A wrong digit typed and taken back reaches the field as a person meant it.
     ASSERT_TRUE(clickView("orderNumber"));
-    typeText("1009");
-    pressKey(SDLK_BACKSPACE);
-    typeText("1");
+    desktop_testing::pushText(window->id(), "1009");
+    desktop_testing::pushKey(window->id(), SDLK_BACKSPACE);
+    desktop_testing::pushText(window->id(), "1");
     ASSERT_TRUE(clickView("searchButton"));
     ASSERT_TRUE(clickView("addPhotosButton"));
     ASSERT_TRUE(pumpUntil([&] { return front() == "AddPhotosView"; }, "the photo screen"));
