@@ -132,19 +132,6 @@ TEST_F(URLConnectionOperationTest, CancelledBeforeStartOrWhilePausedItFinishesWi
     EXPECT_EQ(server.requestCount(), 0u);
 }
 
-TEST_F(URLConnectionOperationTest, CancelDuringLoadingFailsWithTheCancelledError) {
-    routeStalled("/slow");
-    auto operation = operationFor("/slow");
-    operation->start();
-    ASSERT_TRUE(pumpUntil([&] { return server.requestCount() == 1; }));
-    operation->cancel();
-    ASSERT_TRUE(waitUntilFinished(*operation));
-    ASSERT_NE(operation->error(), nullptr);
-    EXPECT_EQ(operation->error()->domain(), url::kURLErrorDomain);
-    EXPECT_EQ(operation->error()->code(), -999);
-    EXPECT_EQ(operation->error()->failingURL(), server.url("/slow"));
-}
-
 TEST_F(URLConnectionOperationTest, PausingAnExecutingOperationPostsFinishButRunsNoCompletion) {
     server.route("/stream", [](auto&) {
         auto response = test::ScriptedResponse::text(200, std::string(64 * 1024, 'a'));
@@ -282,7 +269,7 @@ TEST_F(URLConnectionOperationTest, ACopyKeepsARedirectBlockThatDeliversTheRedire
     EXPECT_EQ(followed->responseString(), "new");
 }
 
-TEST_F(URLConnectionOperationTest, BackgroundExpiryRunsTheHandlerAndCancels) {
+TEST_F(URLConnectionOperationTest, BackgroundExpiryRunsTheHandlerAndCancelsWithTheCancelledError) {
     routeStalled("/slow");
     auto operation = operationFor("/slow");
     bool expired = false;
@@ -299,7 +286,9 @@ TEST_F(URLConnectionOperationTest, BackgroundExpiryRunsTheHandlerAndCancels) {
     EXPECT_EQ(operation->backgroundTaskIdentifier(), kBackgroundTaskInvalid);
     ASSERT_TRUE(waitUntilFinished(*operation));
     ASSERT_NE(operation->error(), nullptr);
+    EXPECT_EQ(operation->error()->domain(), url::kURLErrorDomain);
     EXPECT_EQ(operation->error()->code(), -999);
+    EXPECT_EQ(operation->error()->failingURL(), server.url("/slow"));
 }
 
 TEST_F(URLConnectionOperationTest, ArchivingPausesAndRoundTripsTheLoadedState) {
