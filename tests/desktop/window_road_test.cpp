@@ -93,8 +93,12 @@ protected:
                                              << driver.dump();
     }
 
-    // What a person does before tapping: waits until the screen stands still.
-    ::testing::AssertionResult settle() {
+    // What a person does before tapping: waits until `shown` holds and the screen stands still.
+    ::testing::AssertionResult settleOn(const std::function<bool()>& shown,
+                                        const std::string& what) {
+        if (auto waited = pumpUntil(shown, what); !waited) {
+            return waited;
+        }
         return pumpUntil([&] { return !window->isInMotion(); }, "the screen to come to rest");
     }
 
@@ -105,11 +109,8 @@ protected:
 
     // Clicks the middle of the view named `name` once it is on screen and still.
     ::testing::AssertionResult clickView(const std::string& name) {
-        if (auto waited = pumpUntil([&] { return bool(driver.find(name)); }, name); !waited) {
-            return waited;
-        }
-        if (auto rested = settle(); !rested) {
-            return rested;
+        if (auto ready = settleOn([&] { return bool(driver.find(name)); }, name); !ready) {
+            return ready;
         }
         ui::Rect frame = driver.find(name)->frameInWindow();
         click({frame.midX(), frame.midY()});
@@ -120,14 +121,11 @@ protected:
     // draws it.
     ::testing::AssertionResult clickItem(const std::string& name) {
         auto shown = [&] { return driver.find(name) || driver.findItem(name); };
-        if (auto waited = pumpUntil(shown, name); !waited) {
-            return waited;
+        if (auto ready = settleOn(shown, name); !ready) {
+            return ready;
         }
         if (driver.find(name)) {
             return clickView(name);
-        }
-        if (auto rested = settle(); !rested) {
-            return rested;
         }
         auto item = driver.findItem(name);
         if (auto at = itemCentre(*driver.window(), item)) {
@@ -163,11 +161,8 @@ protected:
             auto prompt = ui::Prompt::visiblePrompt();
             return prompt && prompt->indexOfButton(title);
         };
-        if (auto waited = pumpUntil(up, "a prompt with " + title); !waited) {
-            return waited;
-        }
-        if (auto rested = settle(); !rested) {
-            return rested;
+        if (auto ready = settleOn(up, "a prompt with " + title); !ready) {
+            return ready;
         }
         auto prompt = ui::Prompt::visiblePrompt();
         int index = *prompt->indexOfButton(title);
