@@ -101,7 +101,7 @@ TEST_F(StreamFiles, MissingFileFailsAtOpenWithAnErrorNamingIt) {
     EXPECT_FALSE(stream->hasBytesAvailable());
 }
 
-TEST_F(StreamFiles, FileAndDataInputsDeliverTheSameBytesForEveryBufferSize) {
+TEST_F(StreamFiles, FileAndDataInputsDeliverTheSameBytesForEveryBufferSizeAndEmptyOnesEndAtOnce) {
     const Bytes content = patterned(10'007);
     writeFile(path("content.bin"), content);
     for (std::size_t chunk : {1u, 3u, 4096u, 10'007u, 65'536u}) {
@@ -120,15 +120,12 @@ TEST_F(StreamFiles, FileAndDataInputsDeliverTheSameBytesForEveryBufferSize) {
             EXPECT_EQ(stream->read(&byte, 1), -1);
         }
     }
-}
-
-TEST_F(StreamFiles, EmptyInputsAreAtTheirEndOnceOpen) {
     writeFile(path("empty.bin"), {});
-    for (auto stream : {InputStream::inputStreamWithFileAtPath(path("empty.bin")),
-                        InputStream::inputStreamWithData({})}) {
-        stream->open();
-        EXPECT_EQ(stream->streamStatus(), StreamStatus::AtEnd);
-        EXPECT_FALSE(stream->hasBytesAvailable());
+    for (auto empty : {InputStream::inputStreamWithFileAtPath(path("empty.bin")),
+                       InputStream::inputStreamWithData({})}) {
+        empty->open();
+        EXPECT_EQ(empty->streamStatus(), StreamStatus::AtEnd) << "an empty input ends at once";
+        EXPECT_FALSE(empty->hasBytesAvailable());
     }
 }
 
