@@ -178,31 +178,6 @@ TEST(OperationQueueTest, StartsNothingWhileSuspendedAndThenNoMoreThanTheLimitAtO
     EXPECT_EQ(queue->operationCount(), 0u);
 }
 
-TEST(OperationQueueTest, WaitsForDependenciesInOtherQueuesAndInNone) {
-    auto first = OperationQueue::create("first");
-    auto second = OperationQueue::create("second");
-    Signal gate;
-    Signal ran;
-    auto queued = gatedOperation(gate, ran);
-    auto unqueued = BlockOperation::create([] {});
-    std::atomic<bool> orderKept{true};
-    auto afterQueued =
-        BlockOperation::create([&] { orderKept = orderKept && queued->isFinished(); });
-    auto afterUnqueued =
-        BlockOperation::create([&] { orderKept = orderKept && unqueued->isFinished(); });
-    afterQueued->addDependency(queued);
-    afterUnqueued->addDependency(unqueued);
-
-    second->addOperations({afterQueued, afterUnqueued}, OperationQueue::Wait::No);
-    first->addOperation(queued);
-    unqueued->start();
-    gate.raise();
-    second->waitUntilAllOperationsAreFinished();
-
-    EXPECT_TRUE(afterQueued->isFinished() && afterUnqueued->isFinished());
-    EXPECT_TRUE(orderKept);
-}
-
 TEST(OperationQueueTest, CancelledOperationsFinishPromptlyAndComplete) {
     Signal gate;
     Signal ran;
@@ -255,7 +230,7 @@ TEST(OperationQueueTest, KeepsRunningItsOperationsAfterTheLastReferenceIsDropped
     EXPECT_TRUE(pumpUntil([&] { return watch.expired(); }));
 }
 
-TEST(OperationQueueTest, DependencyChainsAcrossQueuesAllCompleteOnce) {
+TEST(OperationQueueTest, DependencyChainsAcrossQueuesAndOnNoQueueAllCompleteOnceInOrder) {
     constexpr int kCount = 200;
     std::vector<std::shared_ptr<OperationQueue>> queues{OperationQueue::create(),
                                                         OperationQueue::create()};
@@ -277,10 +252,14 @@ TEST(OperationQueueTest, DependencyChainsAcrossQueuesAllCompleteOnce) {
         }
         operations[i]->setCompletionBlock([&] { completions.raise(); });
     }
+    // The first operation, and all that follow from it, wait for one in no queue, started last.
+    auto unqueued = BlockOperation::create([] {});
+    operations[0]->addDependency(unqueued);
     for (int i = kCount - 1; i >= 0; --i) {
         queues[i % 2]->addOperation(operations[i]);
     }
     operations[101]->cancel();
+    unqueued->start();
 
     ASSERT_TRUE(completions.waitFor(kCount));
     EXPECT_EQ(outOfOrder, 0);
