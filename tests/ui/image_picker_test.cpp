@@ -76,21 +76,19 @@ protected:
 };
 
 TEST_F(ImagePickerTest, WithoutACameraOnlyTheLibraryIsAvailable) {
+    auto available = [](ui::ImagePickerSourceType type) {
+        return ui::ImagePickerController::isSourceTypeAvailable(type);
+    };
     ui::CameraDevice::setCurrent(nullptr);
-    EXPECT_FALSE(
-        ui::ImagePickerController::isSourceTypeAvailable(ui::ImagePickerSourceType::Camera));
-    EXPECT_TRUE(
-        ui::ImagePickerController::isSourceTypeAvailable(ui::ImagePickerSourceType::PhotoLibrary));
+    EXPECT_FALSE(available(ui::ImagePickerSourceType::Camera));
+    EXPECT_TRUE(available(ui::ImagePickerSourceType::PhotoLibrary));
     auto camera = ui::TestCamera::create();
     ui::CameraDevice::setCurrent(camera);
-    EXPECT_TRUE(
-        ui::ImagePickerController::isSourceTypeAvailable(ui::ImagePickerSourceType::Camera));
+    EXPECT_TRUE(available(ui::ImagePickerSourceType::Camera));
     camera->setAvailable(false);
-    EXPECT_FALSE(
-        ui::ImagePickerController::isSourceTypeAvailable(ui::ImagePickerSourceType::Camera));
+    EXPECT_FALSE(available(ui::ImagePickerSourceType::Camera));
     ui::PhotoLibrary::setDefaultFolder(folder / "missing");
-    EXPECT_FALSE(
-        ui::ImagePickerController::isSourceTypeAvailable(ui::ImagePickerSourceType::PhotoLibrary));
+    EXPECT_FALSE(available(ui::ImagePickerSourceType::PhotoLibrary));
 }
 
 TEST_F(ImagePickerTest, TakenPicturesArriveLaterOnTheMainThread) {
