@@ -1,10 +1,7 @@
 #include "tests/load/UploadRun.h"
 
-#include <unistd.h>
-
 #include <fstream>
 #include <regex>
-#include <sstream>
 
 #include "platform/ui/Bitmap.h"
 #include "platform/ui/JPEGEncoder.h"
@@ -132,35 +129,6 @@ std::multimap<int, std::string> newlyStored(const std::filesystem::path& folder,
 std::string sentBytes(const ui::Image& photo) {
     auto jpeg = ui::JPEGRepresentation(photo, 1.0);
     return jpeg ? std::string(jpeg->begin(), jpeg->end()) : std::string();
-}
-
-std::vector<pid_t> orderServiceChildren() {
-    std::vector<pid_t> children;
-    const std::string binary = std::filesystem::canonical(ORDERD_BINARY).string();
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos) {
-            continue;
-        }
-        std::ifstream stat(entry.path() / "stat");
-        std::string line;
-        std::getline(stat, line);
-        // pid (comm) state ppid ...: the command may hold spaces, so read after the last ')'.
-        const auto close = line.rfind(')');
-        if (close == std::string::npos) {
-            continue;
-        }
-        std::istringstream rest(line.substr(close + 1));
-        std::string state;
-        pid_t parent = 0;
-        rest >> state >> parent;
-        std::error_code error;
-        const auto exe = std::filesystem::read_symlink(entry.path() / "exe", error);
-        if (parent == ::getpid() && !error && exe.string() == binary) {
-            children.push_back(static_cast<pid_t>(std::stoi(name)));
-        }
-    }
-    return children;
 }
 
 int portOf(const std::string& address) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/types.h>
 
 #include <filesystem>
 #include <functional>
@@ -51,9 +50,6 @@ std::multimap<int, std::string> newlyStored(const std::filesystem::path& folder,
 
 // The JPEG bytes the upload screen sends for `photo`.
 std::string sentBytes(const ui::Image& photo);
-
-// The order service children of this process (the test started them; nobody else).
-std::vector<pid_t> orderServiceChildren();
 
 // The port of an "http://127.0.0.1:<port>" address.
 int portOf(const std::string& address);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <atomic>
@@ -76,12 +77,9 @@ TEST_F(UploadWithoutLoss, TheServiceKilledMidBatchLosesNothingThatWasAcknowledge
     const auto photos = loadtest::makePhotos(kBatchSize, 0, 640, 480);
 
     int killed = 0;
-    const auto report = loadtest::uploadBatch(*app, endpoints, photos, [&] {
-        for (const pid_t child : loadtest::orderServiceChildren()) {
-            killed += ::kill(child, SIGKILL) == 0 ? 1 : 0;
-        }
-    });
-    ASSERT_EQ(killed, 1) << "exactly the service this test started";
+    const auto report = loadtest::uploadBatch(*app, endpoints, photos,
+                                              [&] { killed = service.stop(SIGKILL); });
+    ASSERT_TRUE(WIFSIGNALED(killed) && WTERMSIG(killed) == SIGKILL) << "status " << killed;
     ASSERT_TRUE(report.ended);
     EXPECT_EQ(report.acknowledged + report.failed, kBatchSize);
     EXPECT_GT(report.acknowledged, 0) << "the service was killed after an acknowledgement";
