@@ -58,11 +58,16 @@ class RendererTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ui::Application::shared()->resetForTesting();
+        ui::CameraDevice::setCurrent(camera);
         window->makeKeyAndVisible();
     }
-    void TearDown() override { ui::Application::shared()->resetForTesting(); }
+    void TearDown() override {
+        ui::CameraDevice::setCurrent(nullptr);
+        ui::Application::shared()->resetForTesting();
+    }
 
     core::VirtualClock clock;
+    std::shared_ptr<ui::TestCamera> camera = ui::TestCamera::create();
     std::shared_ptr<ui::Window> window = ui::Window::create(ui::Rect(0, 0, 320, 480));
     Renderer renderer{2};
 };
@@ -173,20 +178,7 @@ TEST_F(RendererTest, WritesAPNGAndReportsAPathItCannotWrite) {
               std::string::npos);
 }
 
-class PickerRenderingTest : public RendererTest {
-protected:
-    void SetUp() override {
-        RendererTest::SetUp();
-        ui::CameraDevice::setCurrent(camera);
-    }
-    void TearDown() override {
-        ui::CameraDevice::setCurrent(nullptr);
-        RendererTest::TearDown();
-    }
-    std::shared_ptr<ui::TestCamera> camera = ui::TestCamera::create();
-};
-
-TEST_F(PickerRenderingTest, CameraScreenShowsTheOverlayToolbarAboveThePicture) {
+TEST_F(RendererTest, CameraScreenShowsTheOverlayToolbarAboveThePicture) {
     auto picker = ui::ImagePickerController::create();
     picker->setSourceType(ui::ImagePickerSourceType::Camera);
     picker->setShowsCameraControls(false);
@@ -210,7 +202,7 @@ TEST_F(PickerRenderingTest, CameraScreenShowsTheOverlayToolbarAboveThePicture) {
     EXPECT_LT(barPixel.g, 100) << "the overlay's dark toolbar is drawn over the picture";
 }
 
-TEST_F(PickerRenderingTest, ScreenshotsOfTheCameraScreenShowOnePictureFromTheCamera) {
+TEST_F(RendererTest, ScreenshotsOfTheCameraScreenShowOnePictureFromTheCamera) {
     auto picker = ui::ImagePickerController::create();
     picker->setSourceType(ui::ImagePickerSourceType::Camera);
     window->setRootViewController(picker);
