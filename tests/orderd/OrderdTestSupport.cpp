@@ -93,7 +93,8 @@ std::size_t collect(char* data, std::size_t size, std::size_t count, void* targe
     return size * count;
 }
 
-Answer perform(CURL* curl, curl_slist* headers) {
+// Leaves `curl` open, with its connection, for the next request.
+Answer transfer(CURL* curl, curl_slist* headers) {
     Answer answer;
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &answer.body);
@@ -107,6 +108,11 @@ Answer perform(CURL* curl, curl_slist* headers) {
         answer.contentType = type ? type : "";
     }
     curl_slist_free_all(headers);
+    return answer;
+}
+
+Answer perform(CURL* curl, curl_slist* headers) {
+    Answer answer = transfer(curl, headers);
     curl_easy_cleanup(curl);
     return answer;
 }
@@ -192,14 +198,21 @@ TlsIdentity makeSelfSignedIdentity() {
     return identity;
 }
 
-Answer postBody(const std::string& url, const std::string& contentType, const std::string& body) {
-    CURL* curl = curl_easy_init();
+Answer postBody(CURL* curl, const std::string& url, const std::string& contentType,
+                const std::string& body) {
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
     curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
     curl_slist* headers = curl_slist_append(nullptr, ("Content-Type: " + contentType).c_str());
     headers = curl_slist_append(headers, "Expect:");
-    return perform(curl, headers);
+    return transfer(curl, headers);
+}
+
+Answer postBody(const std::string& url, const std::string& contentType, const std::string& body) {
+    CURL* curl = curl_easy_init();
+    Answer answer = postBody(curl, url, contentType, body);
+    curl_easy_cleanup(curl);
+    return answer;
 }
 
 Answer get(const std::string& url) {

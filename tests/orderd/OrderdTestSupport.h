@@ -1,5 +1,7 @@
 #pragma once
 
+#include <curl/curl.h>
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -75,6 +77,9 @@ struct TlsIdentity {
 };
 TlsIdentity makeSelfSignedIdentity();
 Answer postBody(const std::string& url, const std::string& contentType, const std::string& body);
+// The same over `curl`, which keeps its connection for the next request.
+Answer postBody(CURL* curl, const std::string& url, const std::string& contentType,
+                const std::string& body);
 Answer get(const std::string& url);
 
 // The body the app sends for one photo: its text parts, then the file part "file".

@@ -1,6 +1,5 @@
 #include "tests/orderd/UploadLoad.h"
 
-#include <curl/curl.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -21,23 +20,7 @@ public:
     long upload(const std::string& baseUrl, int index, const Fields& fields) {
         std::string url = baseUrl + "/ipad/uploadPicPhotos.php?order=" + std::to_string(index);
         std::string body = appUploadBody(fields, loadPhotos()[static_cast<std::size_t>(index)]);
-        curl_slist* headers =
-            curl_slist_append(nullptr, ("Content-Type: " + appContentType()).c_str());
-        headers = curl_slist_append(headers, "Expect:");
-        curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(curl_, CURLOPT_POSTFIELDS, body.data());
-        curl_easy_setopt(curl_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-        curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, headers);
-        curl_easy_setopt(curl_, CURLOPT_TIMEOUT, 30L);
-        curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(
-            curl_, CURLOPT_WRITEFUNCTION, +[](char*, size_t s, size_t n, void*) { return s * n; });
-        long status = 0;
-        if (curl_easy_perform(curl_) == CURLE_OK) {
-            curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &status);
-        }
-        curl_slist_free_all(headers);
-        return status;
+        return postBody(curl_, url, appContentType(), body).status;
     }
 
 private:
