@@ -77,8 +77,8 @@ TEST_F(UploadWithoutLoss, TheServiceKilledMidBatchLosesNothingThatWasAcknowledge
     const auto photos = loadtest::makePhotos(kBatchSize, 0, 640, 480);
 
     int killed = 0;
-    const auto report = loadtest::uploadBatch(*app, endpoints, photos,
-                                              [&] { killed = service.stop(SIGKILL); });
+    const auto report =
+        loadtest::uploadBatch(*app, endpoints, photos, [&] { killed = service.stop(SIGKILL); });
     ASSERT_TRUE(WIFSIGNALED(killed) && WTERMSIG(killed) == SIGKILL) << "status " << killed;
     ASSERT_TRUE(report.ended);
     EXPECT_EQ(report.acknowledged + report.failed, kBatchSize);
