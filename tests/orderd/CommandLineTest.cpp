@@ -1,13 +1,13 @@
 #include "orderd/CommandLine.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <fstream>
 #include <sstream>
 
 #include "orderd/Jpeg.h"
 #include "orderd/OrderService.h"
+#include "tests/orderd/TempDir.h"
 
 namespace orderd {
 namespace {
@@ -16,13 +16,6 @@ namespace fs = std::filesystem;
 
 class CommandLineTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "orderd-cli-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     int run(std::vector<std::string> args, const std::string& input = "") {
         std::istringstream in(input);
         out_.str("");
@@ -31,7 +24,8 @@ protected:
     }
     std::string data() const { return dir_.string(); }
 
-    fs::path dir_;
+    test::TempDir temp_;
+    const fs::path& dir_ = temp_.path();
     std::ostringstream out_;
     std::ostringstream err_;
 };
@@ -106,11 +100,7 @@ TEST_F(CommandLineTest, SeedingTwiceLeavesOneSetOfDemoData) {
         ASSERT_TRUE(order) << number;
         EXPECT_TRUE(isJpegFile(OrderService::stockFolder(dir_) / order->stockImage)) << number;
     }
-    std::size_t pictures = 0;
-    for (const auto& entry : fs::directory_iterator(OrderService::stockFolder(dir_))) {
-        pictures += entry.is_regular_file() ? 1 : 0;
-    }
-    EXPECT_EQ(pictures, 5u);
+    EXPECT_EQ(test::filesIn(OrderService::stockFolder(dir_)), 5u);
 }
 
 TEST_F(CommandLineTest, UploadsListsWhatArrivedWithSizeAndHash) {

@@ -22,19 +22,6 @@
 namespace orderd::test {
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "orderd-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-}
-
 TestServer::TestServer(ServerOptions options)
     : logFile_(std::fopen((dir_.path() / "access.log").c_str(), "a")) {
     log_ = std::make_unique<AccessLog>(logFile_);
@@ -73,13 +60,7 @@ std::string TestServer::accessLog() const {
 }
 
 std::size_t TestServer::storedFileCount() const {
-    std::size_t count = 0;
-    for (const char* folder : {"photos", "tmp"}) {
-        for (const auto& entry : fs::recursive_directory_iterator(dir_.path() / folder)) {
-            count += entry.is_regular_file() ? 1 : 0;
-        }
-    }
-    return count;
+    return filesIn(dir_.path() / "photos") + filesIn(dir_.path() / "tmp");
 }
 
 bool TestServer::waitUntilIdle() {

@@ -15,23 +15,13 @@
 #include "orderd/AccessLog.h"
 #include "orderd/HttpServer.h"
 #include "orderd/OrderService.h"
+#include "tests/orderd/TempDir.h"
 
 namespace orderd::test {
 
 inline constexpr const char* kUser = "ana";
 inline constexpr const char* kPassword = "correct-horse-7";
 inline constexpr const char* kBoundary = "Boundary+0xAbCdEfGbOuNdArY";
-
-// A fresh directory, removed with everything in it when dropped.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
 
 // A service with one user (kUser) and orders "1001" and "1002", serving on a free loopback port.
 class TestServer {

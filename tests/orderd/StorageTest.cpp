@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <fstream>
 
 #include "orderd/CredentialChecker.h"
 #include "orderd/Database.h"
 #include "orderd/PhotoStore.h"
+#include "tests/orderd/TempDir.h"
 
 namespace orderd {
 namespace {
@@ -14,22 +14,8 @@ namespace fs = std::filesystem;
 
 class StorageTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "orderd-unit-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::size_t filesIn(const fs::path& folder) {
-        std::size_t count = 0;
-        for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-            count += entry.is_regular_file() ? 1 : 0;
-        }
-        return count;
-    }
-
-    fs::path dir_;
+    test::TempDir temp_;
+    const fs::path& dir_ = temp_.path();
 };
 
 TEST_F(StorageTest, CredentialsAreCheckedEveryTimeEvenWhenRemembered) {
@@ -56,14 +42,14 @@ TEST_F(StorageTest, UnfinishedPhotosDisappear) {
     {
         auto dropped = store.value().createTemp();
         ASSERT_TRUE(dropped.value().write("half a photo").ok());
-        EXPECT_EQ(filesIn(dir_ / "tmp"), 1u);
+        EXPECT_EQ(test::filesIn(dir_ / "tmp"), 1u);
     }
-    EXPECT_EQ(filesIn(dir_ / "tmp"), 0u);
+    EXPECT_EQ(test::filesIn(dir_ / "tmp"), 0u);
     // A crash leaves its temporary file behind; the next start clears it away.
     std::ofstream(dir_ / "tmp" / "upload-left-over.part") << "half";
     store.value().removeLeftovers();
-    EXPECT_EQ(filesIn(dir_ / "tmp"), 0u);
-    EXPECT_EQ(filesIn(dir_ / "photos"), 0u);
+    EXPECT_EQ(test::filesIn(dir_ / "tmp"), 0u);
+    EXPECT_EQ(test::filesIn(dir_ / "photos"), 0u);
 }
 
 }  // namespace
