@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "app/SharedGlobals.h"
-#include "platform/ui/Application.h"
 #include "platform/ui/PNGEncoder.h"
 #include "platform/ui/Screen.h"
 #include "platform/ui/ViewTransition.h"

@@ -5,7 +5,6 @@
 
 #include "platform/core/NotificationCenter.h"
 #include "platform/ui/Application.h"
-#include "platform/ui/ViewTransition.h"
 #include "screens/camera_overlay/OverlayViewController.h"
 #include "screens/photo_collection/AddPhotosView.h"
 #include "tests/app/AppHarness.h"

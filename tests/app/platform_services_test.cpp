@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "net/client/HTTPClient.h"
 #include "net/operations/HTTPRequestOperation.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Device.h"

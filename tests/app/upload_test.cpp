@@ -6,7 +6,6 @@
 #include <mutex>
 #include <set>
 
-#include "app/SharedGlobals.h"
 #include "platform/core/NotificationCenter.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ViewTransition.h"
