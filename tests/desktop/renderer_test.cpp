@@ -6,7 +6,6 @@
 #include "platform/ui/ActivityIndicatorView.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
-#include "platform/ui/Button.h"
 #include "platform/ui/CameraDevice.h"
 #include "platform/ui/ImagePickerController.h"
 #include "platform/ui/ImageView.h"
