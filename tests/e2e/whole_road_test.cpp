@@ -1,4 +1,3 @@
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -6,7 +5,6 @@
 #include <regex>
 
 #include "app/SharedGlobals.h"
-#include "platform/ui/Application.h"
 #include "platform/ui/JPEGEncoder.h"
 #include "platform/ui/PhotoAlbum.h"
 #include "platform/ui/ViewTransition.h"
