@@ -12,8 +12,9 @@ namespace net {
 namespace {
 
 bool hasImageExtension(const url::URLRequest& request) {
-    static const std::set<std::string> extensions{"tif", "tiff", "jpg", "jpeg", "gif",
-                                                  "png", "ico",  "bmp", "cur"};
+    // Never destroyed: requests may be classified on any thread while the process exits.
+    static const auto& extensions = *new const std::set<std::string>{
+        "tif", "tiff", "jpg", "jpeg", "gif", "png", "ico", "bmp", "cur"};
     return request.url() && extensions.contains(request.url()->pathExtension());
 }
 

@@ -19,7 +19,9 @@ std::mutex& registryMutex() {
 }
 
 std::map<std::string, KeyedUnarchiver::Factory>& registry() {
-    static std::map<std::string, KeyedUnarchiver::Factory> factories;  // guarded by registryMutex
+    // Guarded by registryMutex; never destroyed, as archives may be read on other threads
+    // while the process exits.
+    static auto& factories = *new std::map<std::string, KeyedUnarchiver::Factory>;
     return factories;
 }
 

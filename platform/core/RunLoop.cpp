@@ -15,8 +15,8 @@
 
 namespace core {
 
-const std::string RunLoop::kDefaultMode = "DefaultRunLoopMode";
-const std::string RunLoop::kCommonModes = "CommonRunLoopModes";
+const std::string& RunLoop::kDefaultMode = *new std::string("DefaultRunLoopMode");
+const std::string& RunLoop::kCommonModes = *new std::string("CommonRunLoopModes");
 
 namespace {
 

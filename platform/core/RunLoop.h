@@ -27,10 +27,12 @@ public:
     using FdCallback = std::function<void(int fd, FdEvents events)>;
     using WatchId = std::uint64_t;
 
-    static const std::string kDefaultMode;
+    // Both names live until the process ends: threads that never end (the network thread) may
+    // still post while static objects are being destroyed at exit.
+    static const std::string& kDefaultMode;
     // Not a mode a loop runs in but a set of modes: the default mode plus any added with
     // addCommonMode(). Work registered for it is serviced in each of them.
-    static const std::string kCommonModes;
+    static const std::string& kCommonModes;
 
     enum class RunResult { Handled, TimedOut, Stopped };
     // Which clock a run deadline is measured on: the Clock (virtual in tests) or real time,

@@ -159,7 +159,8 @@ struct CanonicalEntry {
 };
 
 const std::vector<CanonicalEntry>& canonicalEntries() {
-    static const std::vector<CanonicalEntry> entries = [] {
+    // Never destroyed: answers may still be decoded on other threads while the process exits.
+    static const auto& entries = *new const std::vector<CanonicalEntry>([] {
         std::vector<CanonicalEntry> list;
         for (const EncodingName& entry : kEncodings) {
             if (entry.converter == nullptr) {
@@ -170,7 +171,7 @@ const std::vector<CanonicalEntry>& canonicalEntries() {
             }
         }
         return list;
-    }();
+    }());
     return entries;
 }
 

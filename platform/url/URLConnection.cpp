@@ -104,7 +104,8 @@ std::shared_ptr<const URLRequest> redirectedRequest(const URLRequest& current, c
 }
 
 std::optional<std::string> mimeTypeForExtension(const std::string& extension) {
-    static const std::map<std::string, std::string> kTypes = {
+    // Never destroyed: the loop's thread may still look a type up while the process exits.
+    static const auto& kTypes = *new const std::map<std::string, std::string>{
         {"html", "text/html"},        {"htm", "text/html"},       {"txt", "text/plain"},
         {"json", "application/json"}, {"xml", "application/xml"}, {"plist", "application/xml"},
         {"jpg", "image/jpeg"},        {"jpeg", "image/jpeg"},     {"png", "image/png"},

@@ -3,7 +3,8 @@
 namespace url {
 
 std::shared_ptr<URLCredentialStorage> URLCredentialStorage::shared() {
-    static const std::shared_ptr<URLCredentialStorage> storage = create();
+    // Never destroyed: a challenge may still be answered on the network thread at exit.
+    static const auto& storage = *new const std::shared_ptr<URLCredentialStorage>(create());
     return storage;
 }
 
