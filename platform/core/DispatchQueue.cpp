@@ -1,9 +1,12 @@
 #include "platform/core/DispatchQueue.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -20,13 +23,19 @@ namespace {
 // worker from everyone else.
 constexpr int kSerialBatch = 64;
 
+// Tasks queued behind busy workers wait this long without any task being taken before the
+// pool concludes the busy ones are stuck (blocked or long) and sends another worker.
+constexpr auto kStallInterval = std::chrono::milliseconds(1);
+
 // The threads behind every non-main queue. It grows on demand up to a bound and keeps its
 // threads for the life of the process.
 //
-// One wake-up is in flight at a time: a burst of small tasks is taken by the worker already
-// woken (and by those it wakes in turn while work remains), instead of waking one sleeper per
-// task only for most of them to find the queue empty. Whoever takes a task and leaves others
-// behind passes the wake on, so a task that blocks never strands the ones queued after it.
+// One wake-up is in flight at a time, and a worker that takes a task and leaves others behind
+// does not wake another at once: a burst of small tasks (operation starts, completion blocks)
+// is taken by the worker already awake, one after the other, instead of by a chain of
+// sleepers that each cost a context switch and mostly find the queue empty. So that a task
+// that blocks or runs long never strands the ones queued after it, a watchdog thread looks
+// while tasks wait: when none has been taken for kStallInterval, it sends another worker.
 class WorkerPool {
 public:
     static WorkerPool& shared() {
@@ -35,44 +44,82 @@ public:
     }
 
     void submit(Task task) {
-        bool spawn = false;
+        Action action;
         {
             std::lock_guard guard(mutex_);
             tasks_.push_back(std::move(task));
-            spawn = wakeOneLocked();
+            action = threads_ == waiting_ ? wakeOneLocked() : watchLocked();
         }
-        if (spawn) {
-            startWorker();
-        }
+        act(action);
     }
 
 private:
+    enum class Action { None, NotifyWorker, StartWorker, NotifyWatchdog, StartWatchdog };
+
     WorkerPool() : limit_(std::max(16u, 4 * std::thread::hardware_concurrency())) {}
 
-    // Makes sure a worker is on its way to the queue; true when a new one must be started.
-    bool wakeOneLocked() {
+    // Makes sure a worker is on its way to the queue.
+    Action wakeOneLocked() {
         if (wakeInFlight_) {
-            return false;
+            return Action::None;
         }
         if (waiting_ > 0) {
             wakeInFlight_ = true;
-            available_.notify_one();
-            return false;
+            return Action::NotifyWorker;
         }
         if (threads_ < limit_) {
             ++threads_;
-            return true;
+            return Action::StartWorker;
         }
-        return false;  // every worker is busy; each looks at the queue when its task ends
+        return Action::None;  // every worker is busy; each looks at the queue when its task ends
     }
 
-    void startWorker() {
+    // Tasks wait behind busy workers: makes sure the watchdog looks.
+    Action watchLocked() {
+        if (watching_ || wakeInFlight_) {
+            return Action::None;
+        }
+        watching_ = true;
+        if (!watchdogStarted_) {
+            watchdogStarted_ = true;
+            return Action::StartWatchdog;
+        }
+        return Action::NotifyWatchdog;
+    }
+
+    // Notifications are sent with the lock released, so the woken thread does not wake
+    // only to wait for the lock.
+    void act(Action action) {
+        switch (action) {
+            case Action::None:
+                break;
+            case Action::NotifyWorker:
+                available_.notify_one();
+                break;
+            case Action::StartWorker:
+                startThread([this] { work(); }, true);
+                break;
+            case Action::NotifyWatchdog:
+                watch_.notify_one();
+                break;
+            case Action::StartWatchdog:
+                startThread([this] { watchdog(); }, false);
+                break;
+        }
+    }
+
+    void startThread(std::function<void()> body, bool worker) {
         try {
-            std::thread([this] { work(); }).detach();
+            std::thread(std::move(body)).detach();
         } catch (const std::system_error& error) {
-            std::fprintf(stderr, "core::DispatchQueue: cannot start a worker: %s\n", error.what());
+            std::fprintf(stderr, "core::DispatchQueue: cannot start a thread: %s\n", error.what());
             std::lock_guard guard(mutex_);
-            --threads_;  // the queued task waits for a worker that exists
+            if (worker) {
+                --threads_;  // the queued task waits for a worker that exists
+            } else {
+                watchdogStarted_ = false;  // the next burst tries again
+                watching_ = false;
+            }
         }
     }
 
@@ -90,24 +137,46 @@ private:
             }
             Task task = std::move(tasks_.front());
             tasks_.pop_front();
-            bool spawn = !tasks_.empty() && wakeOneLocked();
+            ++taken_;
+            Action action = tasks_.empty() ? Action::None : watchLocked();
             lock.unlock();
-            if (spawn) {
-                startWorker();
-            }
+            act(action);
             task();
             task = nullptr;
             lock.lock();
         }
     }
 
+    void watchdog() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            watch_.wait(lock, [this] { return watching_; });
+            std::uint64_t seen = taken_;
+            watch_.wait_for(lock, kStallInterval);
+            if (tasks_.empty()) {
+                watching_ = false;
+                continue;
+            }
+            if (taken_ == seen) {
+                Action action = wakeOneLocked();
+                lock.unlock();
+                act(action);
+                lock.lock();
+            }
+        }
+    }
+
     const unsigned limit_;
     std::mutex mutex_;
     std::condition_variable available_;
-    std::deque<Task> tasks_;     // guarded by mutex_
-    unsigned threads_ = 0;       // guarded by mutex_
-    unsigned waiting_ = 0;       // guarded by mutex_
-    bool wakeInFlight_ = false;  // guarded by mutex_: a sleeper was notified and has not looked
+    std::condition_variable watch_;
+    std::deque<Task> tasks_;        // guarded by mutex_
+    unsigned threads_ = 0;          // guarded by mutex_
+    unsigned waiting_ = 0;          // guarded by mutex_
+    std::uint64_t taken_ = 0;       // guarded by mutex_: tasks taken so far
+    bool wakeInFlight_ = false;     // guarded by mutex_: a sleeper was notified and has not looked
+    bool watching_ = false;         // guarded by mutex_: the watchdog looks at the queue
+    bool watchdogStarted_ = false;  // guarded by mutex_
 };
 
 // The queues whose tasks the calling thread is running, innermost last: a sync onto any of

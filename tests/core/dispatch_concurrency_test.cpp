@@ -86,9 +86,10 @@ TEST(DispatchSerial, SyncFromInsideItsOwnTaskRunsInline) {
     EXPECT_TRUE(stillCurrent);
 }
 
-// A burst wakes one worker, which must pass the wake on while tasks remain: tasks that each
-// wait for all the others finish only if every one of them got a thread of its own. The
-// second round finds the workers of the first asleep, so it depends on wake-ups alone.
+// A burst wakes one worker, and the pool must send more while tasks wait behind busy ones:
+// tasks that each wait for all the others finish only if every one of them got a thread of
+// its own. The second round finds the workers of the first asleep, so it depends on wake-ups
+// alone.
 TEST(DispatchConcurrent, EveryTaskOfABurstGetsAWorkerWhenEachBlocks) {
     constexpr int kTasks = 8;
     for (int round = 0; round < 2; ++round) {
