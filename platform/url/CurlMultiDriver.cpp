@@ -51,7 +51,8 @@ CurlMultiDriver& CurlMultiDriver::current() {
     return *driver;
 }
 
-CurlMultiDriver::CurlMultiDriver() : owner_(std::this_thread::get_id()) {
+CurlMultiDriver::CurlMultiDriver()
+    : self_(std::make_shared<CurlMultiDriver*>(this)), owner_(std::this_thread::get_id()) {
     ensureCurlInitialized();
     auto loop = core::RunLoop::current();
     loop_ = loop;
@@ -69,6 +70,7 @@ CurlMultiDriver::CurlMultiDriver() : owner_(std::this_thread::get_id()) {
 }
 
 CurlMultiDriver::~CurlMultiDriver() {
+    *self_ = nullptr;  // a posted look at the timeouts finds the driver gone
     // The thread is ending: its transfers can no longer be driven, and nobody is told. The
     // handlers are dropped only after the map is empty, since dropping one may end a
     // connection that calls remove().
@@ -140,15 +142,49 @@ int CurlMultiDriver::onSocket(CURL*, curl_socket_t fd, int what, void* self, voi
 
 int CurlMultiDriver::onTimer(CURLM*, long timeoutMs, void* self) {
     auto* driver = static_cast<CurlMultiDriver*>(self);
+    driver->timeoutDue_ = timeoutMs == 0;
+    if (timeoutMs != 0) {
+        driver->armTimer(timeoutMs);
+        return 0;
+    }
+    // Never from inside libcurl: the look runs from the loop, once this call has returned.
+    if (!driver->timeoutPosted_) {
+        if (auto loop = driver->loop_.lock()) {
+            driver->timeoutPosted_ = true;
+            loop->post([weak = std::weak_ptr<CurlMultiDriver*>(driver->self_)] {
+                auto alive = weak.lock();
+                if (alive && *alive != nullptr) {
+                    (*alive)->runTimeouts();
+                }
+            });
+        }
+    }
+    return 0;
+}
+
+void CurlMultiDriver::armTimer(long timeoutMs) {
+    if (timeoutMs < 0 && !timerArmed_) {
+        return;
+    }
     itimerspec deadline{};
-    if (timeoutMs == 0) {
-        deadline.it_value.tv_nsec = 1;  // as soon as the loop looks, never from inside libcurl
-    } else if (timeoutMs > 0) {
+    if (timeoutMs > 0) {
         deadline.it_value.tv_sec = timeoutMs / 1000;
         deadline.it_value.tv_nsec = (timeoutMs % 1000) * 1000000L;
     }
-    timerfd_settime(driver->timerFd_, 0, &deadline, nullptr);
-    return 0;
+    timerfd_settime(timerFd_, 0, &deadline, nullptr);
+    timerArmed_ = timeoutMs > 0;
+}
+
+void CurlMultiDriver::runTimeouts() {
+    assertOwnerThread();
+    timeoutPosted_ = false;
+    if (!timeoutDue_) {
+        return;  // a later timer call put the look off
+    }
+    timeoutDue_ = false;
+    int running = 0;
+    curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &running);
+    drain();
 }
 
 void CurlMultiDriver::socketReady(int fd, core::FdEvents events) {
@@ -164,6 +200,7 @@ void CurlMultiDriver::timerFired() {
     if (::read(timerFd_, &expirations, sizeof expirations) < 0) {
         // Nothing to clear: a spurious wake-up still gives libcurl a look at its timeouts.
     }
+    timerArmed_ = false;
     int running = 0;
     curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &running);
     drain();

@@ -12,8 +12,9 @@
 namespace url {
 
 // One libcurl multi handle per run loop, driven by that loop: libcurl's sockets are watched
-// with the loop's file-descriptor sources and its timer is a timerfd watched the same way, so
-// the loop's thread is the only one that ever touches the multi handle. Transfers to the same
+// with the loop's file-descriptor sources and its timer is a timerfd watched the same way (or,
+// for "at once", a call posted to the loop), so the loop's thread is the only one that ever
+// touches the multi handle. Transfers to the same
 // host share its connection cache (keep-alive) and one cookie store.
 class CurlMultiDriver {
 public:
@@ -42,6 +43,8 @@ private:
     static int onTimer(CURLM* multi, long timeoutMs, void* self);
     void socketReady(int fd, core::FdEvents events);
     void timerFired();
+    void runTimeouts();
+    void armTimer(long timeoutMs);
     void drain();
     void assertOwnerThread() const;
 
@@ -49,6 +52,16 @@ private:
     CURLSH* share_ = nullptr;
     int timerFd_ = -1;
     core::RunLoop::WatchId timerWatch_ = 0;
+    // Whether the timerfd is set: disarming an unset one is a system call saved.
+    bool timerArmed_ = false;
+    // libcurl asks for an immediate look at its timeouts about twice per transfer. That is a
+    // call posted to our own loop rather than a timerfd set to fire at once: a post from the
+    // loop's own thread costs no system call, and setting a timer costs a slow one on
+    // virtual machines. `timeoutDue_` is the latest answer (a later timer call replaces it);
+    // `timeoutPosted_` keeps the posts to one at a time.
+    bool timeoutDue_ = false;
+    bool timeoutPosted_ = false;
+    std::shared_ptr<CurlMultiDriver*> self_;
     std::weak_ptr<core::RunLoop> loop_;
     std::thread::id owner_;
     std::map<curl_socket_t, core::RunLoop::WatchId> sockets_;
