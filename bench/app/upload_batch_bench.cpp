@@ -4,7 +4,9 @@
 // to the same server in the same run: 20 to a scripted loopback server, 50 to the real order
 // service.
 #include <benchmark/benchmark.h>
+
 #include <curl/curl.h>
+#include <cstdlib>
 
 #include <filesystem>
 
@@ -45,7 +47,13 @@ std::string scriptedServer() {
 }
 
 std::string orderService() {
-    static apptest::OrderServiceProcess* instance = new apptest::OrderServiceProcess();
+    // Never destroyed (benchmarks may still use it while statics go), so the service is
+    // stopped at exit rather than left running, holding the output pipe open.
+    static apptest::OrderServiceProcess* instance = [] {
+        auto* made = new apptest::OrderServiceProcess();
+        std::atexit([] { instance->stop(); });
+        return made;
+    }();
     return instance->url();
 }
 
