@@ -44,7 +44,7 @@ const char* const kServeHelp = R"(usage: proofshot-orderd serve --data DIR [opti
                              free port and prints it). Loopback unless you say otherwise.
   --cert FILE --key FILE     serve HTTPS with this PEM certificate and key
   --max-upload-bytes N       largest accepted upload body (default 20971520)
-  --max-connections N        connections open at once (default 64)
+  --max-connections N        connections open at once (default 256)
   --idle-timeout SECONDS     close a connection silent this long (default 15)
   --request-timeout SECONDS  longest time one request may take to arrive (default 300)
   --workers N                worker threads (default 4)

@@ -391,9 +391,25 @@ void HttpServer::completed(MHD_Connection* connection, void** context, int termi
         " in=" + std::to_string(exchange->bytesIn) + " out=" + std::to_string(exchange->bytesOut) +
         " user=" + exchange->user + " ms=" + std::to_string(millis));
     exchange.reset();  // drops an unfinished upload's temporary file
+    if (delivered) {
+        shortenIdleTimeoutUnderPressure(connection);
+    }
     std::lock_guard lock(mutex_);
     --inFlight_;
     drained_.notify_all();
+}
+
+// A client keeps its connections open for reuse, and a busy one holds many: an app that sent
+// a burst of uploads keeps a connection per upload. With the slots half taken, a connection
+// whose request is done waits for the next one only briefly, so that clients queued for a
+// slot are not kept out for a whole idle time-out by connections that carry nothing.
+void HttpServer::shortenIdleTimeoutUnderPressure(MHD_Connection* connection) {
+    const auto* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_CURRENT_CONNECTIONS);
+    if (info == nullptr || 2 * info->num_connections < options_.maxConnections) {
+        return;
+    }
+    unsigned seconds = std::min(options_.idleTimeoutSeconds, kIdleSecondsUnderPressure);
+    MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT, seconds);
 }
 
 }  // namespace orderd

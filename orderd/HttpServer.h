@@ -59,6 +59,11 @@ private:
     int finishLater(MHD_Connection* connection, Exchange& exchange);
     Reply finish(Exchange& exchange);
     int send(MHD_Connection* connection, Exchange& exchange, Reply reply);
+    void shortenIdleTimeoutUnderPressure(MHD_Connection* connection);
+
+    // How long a connection whose request is done may wait for the next one while at least
+    // half of the connection slots are taken.
+    static constexpr unsigned kIdleSecondsUnderPressure = 1;
 
     ServerOptions options_;
     OrderService& service_;

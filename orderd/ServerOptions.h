@@ -15,7 +15,7 @@ struct ServerOptions {
     std::size_t maxUploadBytes = 20 * 1024 * 1024;
     std::size_t maxFormBytes = 8 * 1024;
     std::size_t maxHeaderBytes = 16 * 1024;
-    unsigned maxConnections = 64;
+    unsigned maxConnections = 256;
     unsigned idleTimeoutSeconds = 15;
     // A client that trickles its body never goes idle; this bounds the whole request.
     unsigned requestTimeoutSeconds = 300;

@@ -274,6 +274,41 @@ TEST(OrderServiceLimitsTest, SlowClientsHoldNoWorkerAndAreDroppedWhenIdle) {
     EXPECT_EQ(server.storedFileCount(), 0u);
 }
 
+// Connections kept open for reuse must not keep waiting clients out for a whole idle time-out:
+// once half of the slots are taken, a connection whose request is done is closed soon.
+TEST(OrderServiceLimitsTest, IdleConnectionsMakeWayOnceHalfTheSlotsAreTaken) {
+    ServerOptions options;
+    options.workerThreads = 1;
+    options.idleTimeoutSeconds = 30;
+    options.maxConnections = 4;
+    TestServer server(options);
+    const std::string form = std::string("username=") + kUser + "&password=" + kPassword;
+    const std::string login =
+        "POST /ipad/loginVer2.php HTTP/1.1\r\nHost: t\r\n"
+        "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+        std::to_string(form.size()) + "\r\n\r\n" + form;
+    // The answer comes first and then, perhaps, the close.
+    auto closedWithin = [](RawConnection& connection, std::chrono::milliseconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        for (auto now = std::chrono::steady_clock::now(); now < end;
+             now = std::chrono::steady_clock::now()) {
+            if (connection.closedByPeer(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(end - now))) {
+                return true;
+            }
+        }
+        return false;
+    };
+    RawConnection first(server.port());
+    ASSERT_TRUE(first.send(login));
+    // One slot of four: the connection keeps the full idle time-out.
+    EXPECT_FALSE(closedWithin(first, 1500ms));
+    RawConnection second(server.port());
+    ASSERT_TRUE(second.send(login));
+    EXPECT_TRUE(closedWithin(second, 5s));
+    EXPECT_FALSE(closedWithin(first, 100ms));
+}
+
 TEST(OrderServiceLimitsTest, AClientTricklingItsBodyIsCutOffAtTheRequestTimeout) {
     ServerOptions options;
     options.requestTimeoutSeconds = 1;
