@@ -115,6 +115,33 @@ TEST(JPEGRepresentation, QualityAboveOneCountsAsOne) {
     EXPECT_EQ(JPEGEncoder::libjpegQuality(std::nan("")), 0);
 }
 
+// The encoded bytes grow in place: noise at the top quality outgrows the first block (about a
+// byte per pixel), a single pixel fits in the smallest; both must come back whole.
+TEST(JPEGEncoderTest, OutputThatOutgrowsItsFirstBlockAndOutputThatDoesNotAreWhole) {
+    auto noise = std::make_shared<Bitmap>(300, 200, PixelFormat::RGB8);
+    std::uint32_t seed = 12345;
+    for (int y = 0; y < 200; ++y) {
+        for (int x = 0; x < 900; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            noise->row(y)[x] = static_cast<std::uint8_t>(seed >> 24);
+        }
+    }
+    for (const auto& [bitmap, grows] : {std::pair{noise, true}, {quadrants(1, 1), false}}) {
+        auto bytes = JPEGEncoder::encode(*bitmap, 100);
+        ASSERT_TRUE(bytes);
+        EXPECT_EQ(bytes->size() > 300u * 200u, grows);
+        ASSERT_GE(bytes->size(), 4u);
+        EXPECT_EQ((*bytes)[0], 0xFF);
+        EXPECT_EQ((*bytes)[1], 0xD8);
+        EXPECT_EQ((*bytes)[bytes->size() - 2], 0xFF);
+        EXPECT_EQ((*bytes)[bytes->size() - 1], 0xD9);
+        auto decoded = Image::create(*bytes);
+        ASSERT_TRUE(decoded);
+        EXPECT_EQ((*decoded)->size(), (Size{static_cast<double>(bitmap->width()),
+                                            static_cast<double>(bitmap->height())}));
+    }
+}
+
 TEST(JPEGRepresentation, WritesPixelsUprightAndFlattensAlphaOntoBlack) {
     auto turned = Image::create(quadrants(64, 32), 1.0, ImageOrientation::Right);
     auto decoded = *Image::create(*JPEGRepresentation(*turned, 1.0));
