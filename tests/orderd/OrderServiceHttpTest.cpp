@@ -253,12 +253,17 @@ TEST(OrderServiceLimitsTest, OversizedOrUnmeasuredBodiesAreRefusedBeforeTheyAreR
     EXPECT_EQ(server.service().database().uploadCount(), 1);
 }
 
-TEST(OrderServiceLimitsTest, SlowClientsHoldNoWorkerAndAreDroppedWhenIdle) {
+// One worker thread, so that a client holding it would show.
+ServerOptions oneWorker(unsigned idleTimeoutSeconds, unsigned maxConnections) {
     ServerOptions options;
     options.workerThreads = 1;
-    options.idleTimeoutSeconds = 1;
-    options.maxConnections = 2;
-    TestServer server(options);
+    options.idleTimeoutSeconds = idleTimeoutSeconds;
+    options.maxConnections = maxConnections;
+    return options;
+}
+
+TEST(OrderServiceLimitsTest, SlowClientsHoldNoWorkerAndAreDroppedWhenIdle) {
+    TestServer server(oneWorker(1, 2));
     RawConnection slowHead(server.port());
     RawConnection slowBody(server.port());
     ASSERT_TRUE(slowHead.send("POST /ipad/loginVer2.php HTTP/1.1\r\nHost: t\r\n"));
@@ -277,11 +282,7 @@ TEST(OrderServiceLimitsTest, SlowClientsHoldNoWorkerAndAreDroppedWhenIdle) {
 // Connections kept open for reuse must not keep waiting clients out for a whole idle time-out:
 // once half of the slots are taken, a connection whose request is done is closed soon.
 TEST(OrderServiceLimitsTest, IdleConnectionsMakeWayOnceHalfTheSlotsAreTaken) {
-    ServerOptions options;
-    options.workerThreads = 1;
-    options.idleTimeoutSeconds = 30;
-    options.maxConnections = 4;
-    TestServer server(options);
+    TestServer server(oneWorker(30, 4));
     const std::string form = std::string("username=") + kUser + "&password=" + kPassword;
     const std::string login =
         "POST /ipad/loginVer2.php HTTP/1.1\r\nHost: t\r\n"
