@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 #include <optional>
@@ -155,6 +156,7 @@ Status HttpServer::launch() {
     }
     tls_ = !options_.certificatePem.empty() && !options_.keyPem.empty();
     unsigned workers = std::max(1u, std::min(options_.workerThreads, options_.maxConnections));
+    workers_ = workers;
     jobs_ = std::make_unique<WorkQueue>(workers);
     // poll, not epoll: the library's edge-triggered epoll can take a client's hang-up that
     // arrives with the last bytes of a body as already handled, and then the half upload
@@ -403,9 +405,16 @@ void HttpServer::completed(MHD_Connection* connection, void** context, int termi
 // a burst of uploads keeps a connection per upload. With the slots half taken, a connection
 // whose request is done waits for the next one only briefly, so that clients queued for a
 // slot are not kept out for a whole idle time-out by connections that carry nothing.
+// The slots are counted per worker thread, as the library splits the limit among them, and
+// through the connection's own daemon: daemon_ is set only once the workers already run.
 void HttpServer::shortenIdleTimeoutUnderPressure(MHD_Connection* connection) {
-    const auto* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_CURRENT_CONNECTIONS);
-    if (info == nullptr || 2 * info->num_connections < options_.maxConnections) {
+    const auto* owner = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_DAEMON);
+    if (owner == nullptr || owner->daemon == nullptr) {
+        return;
+    }
+    const auto* info = MHD_get_daemon_info(owner->daemon, MHD_DAEMON_INFO_CURRENT_CONNECTIONS);
+    const unsigned slots = std::max(1u, options_.maxConnections / workers_);
+    if (info == nullptr || 2 * info->num_connections < slots) {
         return;
     }
     unsigned seconds = std::min(options_.idleTimeoutSeconds, kIdleSecondsUnderPressure);

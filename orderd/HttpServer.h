@@ -72,6 +72,7 @@ private:
     MHD_Daemon* daemon_ = nullptr;
     int quiescedSocket_ = -1;
     std::uint16_t port_ = 0;
+    unsigned workers_ = 1;  // set before the library's threads start
     bool tls_ = false;
     std::mutex mutex_;
     std::condition_variable drained_;
