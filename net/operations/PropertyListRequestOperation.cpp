@@ -155,7 +155,7 @@ core::Value parsePropertyList(const core::Bytes& bytes, PropertyListFormat& form
     } else {
         // XML allows no NUL character, and libplist's reader cuts a string at one while keeping
         // its full length, so such a body would read back altered.
-        if (std::memchr(data, 0, length) != nullptr) {
+        if (length > 0 && std::memchr(data, 0, length) != nullptr) {
             error = failure("XML cannot hold a NUL character");
             return {};
         }

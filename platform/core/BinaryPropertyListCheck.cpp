@@ -74,7 +74,22 @@ std::optional<std::pair<std::uint64_t, std::size_t>> countAt(const Layout& layou
 struct Object {
     std::size_t refsAt = 0;      // where the child references start
     std::uint64_t children = 0;  // number of child references
+    std::uint64_t keys = 0;      // how many of the first children are dictionary keys
+    bool holdsNul = false;       // a string with a NUL character, which no key may hold
 };
+
+bool textHoldsNul(const Layout& layout, std::size_t start, std::uint64_t units, bool wide) {
+    const std::uint8_t* text = layout.data + start;
+    if (!wide) {
+        return std::memchr(text, 0, static_cast<std::size_t>(units)) != nullptr;
+    }
+    for (std::uint64_t i = 0; i < units; ++i) {
+        if (text[2 * i] == 0 && text[2 * i + 1] == 0) {
+            return true;
+        }
+    }
+    return false;
+}
 
 // Checks that the object at `index` lies within the object area and finds its children.
 std::optional<Object> objectAt(const Layout& layout, std::uint64_t index) {
@@ -109,17 +124,23 @@ std::optional<Object> objectAt(const Layout& layout, std::uint64_t index) {
     std::uint64_t left = layout.objectsEnd - start;
     switch (type) {
         case 0x4:
-        case 0x5:
             return items <= left ? std::optional(Object{}) : std::nullopt;
+        case 0x5:
+            return items <= left
+                       ? std::optional(Object{0, 0, 0, textHoldsNul(layout, start, items, false)})
+                       : std::nullopt;
         case 0x6:
-            return items <= left / 2 ? std::optional(Object{}) : std::nullopt;
+            return items <= left / 2
+                       ? std::optional(Object{0, 0, 0, textHoldsNul(layout, start, items, true)})
+                       : std::nullopt;
         case 0xA:
         case 0xC:
             return items <= left / layout.refSize ? std::optional(Object{start, items})
                                                   : std::nullopt;
         case 0xD:
-            return items <= left / layout.refSize / 2 ? std::optional(Object{start, items * 2})
-                                                      : std::nullopt;
+            return items <= left / layout.refSize / 2
+                       ? std::optional(Object{start, items * 2, items})
+                       : std::nullopt;
         default:
             return std::nullopt;
     }
@@ -133,13 +154,22 @@ bool isSafeBinaryPropertyList(const std::uint8_t* data, std::size_t length, int 
     if (!layout) {
         return false;
     }
-    std::vector<std::pair<std::uint64_t, int>> pending{{layout->topObject, 0}};
+    struct Pending {
+        std::uint64_t index;
+        int depth;
+        bool isKey;
+    };
+    std::vector<Pending> pending{{layout->topObject, 0, false}};
     std::size_t visited = 0;
     while (!pending.empty()) {
-        auto [index, depth] = pending.back();
+        auto [index, depth, isKey] = pending.back();
         pending.pop_back();
         auto object = objectAt(*layout, index);
         if (!object || depth > maxDepth || ++visited + pending.size() > maxNodes) {
+            return false;
+        }
+        // libplist reads keys as C strings and aborts on a key whose length disagrees.
+        if (isKey && object->holdsNul) {
             return false;
         }
         // Everything pending will be visited, so it counts against the limit already.
@@ -152,7 +182,7 @@ bool isSafeBinaryPropertyList(const std::uint8_t* data, std::size_t length, int 
             if (child >= layout->objectCount) {
                 return false;
             }
-            pending.emplace_back(child, depth + 1);
+            pending.push_back({child, depth + 1, i < object->keys});
         }
     }
     return true;

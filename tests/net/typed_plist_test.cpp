@@ -86,6 +86,34 @@ TEST(PropertyListParseTest, XMLHoldingANulIsRefused) {
     }
 }
 
+// A binary list whose one dictionary key is the two bytes `key`: libplist reads keys as C
+// strings and aborted the process on one holding a NUL. An empty body is refused too.
+TEST(PropertyListParseTest, ABinaryKeyHoldingANulAndAnEmptyBodyAreRefused) {
+    using namespace std::string_literals;
+    auto withKey = [](const std::string& key) {
+        std::string list = "bplist00"s + "\xD1\x01\x02"s + "\x52"s + key + "\x10\x01"s +
+                           "\x08\x0B\x0E"s + std::string(6, '\0') + "\x01\x01"s;
+        for (std::uint64_t field : {3u, 0u, 16u}) {  // objects, top object, offset table
+            for (int shift = 56; shift >= 0; shift -= 8) {
+                list += static_cast<char>((field >> shift) & 0xFF);
+            }
+        }
+        return core::bytesFromString(list);
+    };
+    PropertyListFormat format = PropertyListFormat::Unknown;
+    std::shared_ptr<const core::Error> error;
+    auto clean = parsePropertyList(withKey("ab"), format, error);
+    ASSERT_EQ(error, nullptr);
+    ASSERT_TRUE(clean.isMap());
+    EXPECT_TRUE(clean.asMap()->contains("ab"));
+    for (const auto& body : {withKey("a\0"s), core::Bytes{}}) {
+        parsePropertyList(body, format, error);
+        ASSERT_NE(error, nullptr);
+        EXPECT_EQ(error->domain(), ResponseParseErrorDomain);
+        EXPECT_EQ(format, PropertyListFormat::Unknown);
+    }
+}
+
 TEST_F(PropertyListOperationTest, AServerErrorPassesTheHTTPErrorAndTheParsedBody) {
     serve("/down", 503, kXML);
     Outcome outcome;
