@@ -53,6 +53,9 @@ std::shared_ptr<core::Thread> URLConnectionOperation::networkRequestThread() {
     // Never ends and is never destroyed: connections may be running when the process exits.
     static auto* thread = [] {
         auto made = core::Thread::create([] {
+            // Transfers that end together (answers that arrive in one poll) send their
+            // completion blocks to the worker pool with one wake-up.
+            core::RunLoop::current()->setBatchesWorkerWakeUps(true);
             for (;;) {
                 core::RunLoop::current()->run();
             }

@@ -3,6 +3,8 @@
 #include <cassert>
 #include <cstdio>
 
+#include "platform/core/DispatchQueuePrivate.h"
+
 namespace core {
 
 namespace {
@@ -69,6 +71,7 @@ void DispatchGroup::notify(const std::shared_ptr<DispatchQueue>& queue, Task tas
 }
 
 bool DispatchGroup::wait(Clock::Duration timeout) {
+    detail::sendHeldWorkerWakeUp();
     std::unique_lock lock(mutex_);
     auto zero = [this] { return count_ == 0; };
     if (timeout.count() >= kForeverSeconds) {

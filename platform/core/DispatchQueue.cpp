@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/core/DispatchQueuePrivate.h"
 #include "platform/core/Thread.h"
 
 namespace core {
@@ -26,6 +27,13 @@ constexpr int kSerialBatch = 64;
 // Tasks queued behind busy workers wait this long without any task being taken before the
 // pool concludes the busy ones are stuck (blocked or long) and sends another worker.
 constexpr auto kStallInterval = std::chrono::milliseconds(1);
+
+// The calling thread's hold on worker wake-ups (see DispatchQueuePrivate.h).
+struct HeldWakeUps {
+    int depth = 0;
+    bool owed = false;  // a task was queued under the hold since the last wake-up was sent
+};
+thread_local HeldWakeUps heldWakeUps;
 
 // The threads behind every non-main queue. It grows on demand up to a bound and keeps its
 // threads for the life of the process.
@@ -48,7 +56,27 @@ public:
         {
             std::lock_guard guard(mutex_);
             tasks_.push_back(std::move(task));
+            if (heldWakeUps.depth > 0) {
+                heldWakeUps.owed = true;
+                return;
+            }
             action = threads_ == waiting_ ? wakeOneLocked() : watchLocked();
+        }
+        act(action);
+    }
+
+    // What submit() would have done for the tasks queued under a hold, done once for all.
+    void sendHeldWakeUp() {
+        if (!heldWakeUps.owed) {
+            return;
+        }
+        heldWakeUps.owed = false;
+        Action action = Action::None;
+        {
+            std::lock_guard guard(mutex_);
+            if (!tasks_.empty()) {
+                action = threads_ == waiting_ ? wakeOneLocked() : watchLocked();
+            }
         }
         act(action);
     }
@@ -214,6 +242,24 @@ struct SyncTurn {
 
 }  // namespace
 
+namespace detail {
+
+WorkerWakeUpHold::WorkerWakeUpHold() {
+    ++heldWakeUps.depth;
+}
+
+WorkerWakeUpHold::~WorkerWakeUpHold() {
+    if (--heldWakeUps.depth == 0) {
+        WorkerPool::shared().sendHeldWakeUp();
+    }
+}
+
+void sendHeldWorkerWakeUp() {
+    WorkerPool::shared().sendHeldWakeUp();
+}
+
+}  // namespace detail
+
 // A serial queue is "owned" while a drain is queued or running, or while a sync caller runs
 // its task; only the owner runs tasks, which is what makes the queue serial.
 class DispatchQueueState {
@@ -262,6 +308,7 @@ void DispatchQueueState::syncSerial(DispatchQueue& queue, Task&& task) {
         }
     }
     if (turn) {
+        detail::sendHeldWorkerWakeUp();  // the drain that grants the turn may be held back
         turn->await();
     }
     {

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/core/DispatchQueue.h"
+#include "platform/core/DispatchQueuePrivate.h"
 
 namespace core {
 
@@ -55,6 +56,7 @@ bool OperationQueue::addOperations(const std::vector<std::shared_ptr<Operation>>
         allAdded = addOperation(operation) && allAdded;
     }
     if (wait == Wait::UntilFinished) {
+        detail::sendHeldWorkerWakeUp();
         std::unique_lock lock(mutex_);
         finished_.wait(lock, [&] { return !containsAnyLocked(operations); });
     }
@@ -120,6 +122,7 @@ bool OperationQueue::isSuspended() const {
 }
 
 void OperationQueue::waitUntilAllOperationsAreFinished() {
+    detail::sendHeldWorkerWakeUp();
     std::unique_lock lock(mutex_);
     finished_.wait(lock, [&] { return entries_.empty(); });
 }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "platform/core/DispatchQueuePrivate.h"
 #include "platform/core/RunLoopPrivate.h"
 #include "platform/core/ThreadPrivate.h"
 #include "platform/core/Timer.h"
@@ -153,6 +154,7 @@ public:
     void checkCalledOnLoopThread(const char* what) const;
 
     void addCommonMode(ModeMask bit) { commonModes_.fetch_or(bit); }
+    void setBatchesWorkerWakeUps(bool batches) { batchesWorkerWakeUps_.store(batches); }
     void addTimer(const std::shared_ptr<RunLoop>& loop, const std::shared_ptr<Timer>& timer,
                   ModeMask modes);
     RunLoop::WatchId watch(int fd, FdEvents events, RunLoop::FdCallback&& callback, ModeMask modes);
@@ -183,6 +185,7 @@ private:
     std::shared_ptr<RunLoop::FdCallback> callbackFor(const RunLoopWaiter::Descriptor& ready,
                                                      ModeMask running, FdEvents& events);
 
+    std::atomic<bool> batchesWorkerWakeUps_{false};
     std::atomic<int> ownerThread_{0};
     std::atomic<bool> stopRequested_{false};
     std::atomic<ModeMask> commonModes_{kDefaultBit};
@@ -323,6 +326,7 @@ bool RunLoopState::postAndWait(RunLoop& loop, Task&& task, ModeMask modes) {
             signal->ran = true;
         },
         modes);
+    detail::sendHeldWorkerWakeUp();
     std::unique_lock lock(slot->mutex);
     slot->condition.wait(lock, [&] { return slot->done; });
     return slot->ran;
@@ -610,6 +614,9 @@ bool RunLoopState::waitAndDispatch(const RunContext& context,
                                    std::optional<Clock::Duration> limit) {
     auto descriptors = descriptorsFor(context.bit);
     std::vector<RunLoopWaiter::Descriptor> ready;
+    if (!limit || limit->count() > 0) {
+        detail::sendHeldWorkerWakeUp();  // the pass is over; the loop may sleep now
+    }
     waiter_.load()->wait(descriptors, limit, ready);
     bool handled = false;
     for (const auto& descriptor : ready) {
@@ -624,6 +631,10 @@ bool RunLoopState::waitAndDispatch(const RunContext& context,
 }
 
 RunLoop::RunResult RunLoopState::runOnce(const RunContext& context) {
+    std::optional<detail::WorkerWakeUpHold> hold;
+    if (batchesWorkerWakeUps_.load(std::memory_order_relaxed)) {
+        hold.emplace();
+    }
     for (;;) {
         if (consumeStop()) {
             return RunLoop::RunResult::Stopped;
@@ -775,6 +786,10 @@ void RunLoop::unwatchFileDescriptor(WatchId id) {
 
 void RunLoop::setWaiter(std::unique_ptr<RunLoopWaiter> waiter) {
     state_->setWaiter(std::move(waiter));
+}
+
+void RunLoop::setBatchesWorkerWakeUps(bool batches) {
+    state_->setBatchesWorkerWakeUps(batches);
 }
 
 void RunLoop::wakeUp() {

@@ -98,6 +98,13 @@ public:
     // Replaces how the loop sleeps; call before the loop first runs.
     void setWaiter(std::unique_ptr<RunLoopWaiter> waiter);
 
+    // A loop that batches worker wake-ups wakes the worker pool once per pass for all the
+    // tasks the pass queued on non-main dispatch queues, before it sleeps or returns, rather
+    // than once per task. Suits loops whose passes are short and often queue several tasks
+    // (a network thread finishing several transfers in one pass); a task queued early in a
+    // pass waits for the rest of the pass. Off by default.
+    void setBatchesWorkerWakeUps(bool batches);
+
     // Makes a sleeping loop look at its timers again (a virtual clock advanced).
     void wakeUp();
 

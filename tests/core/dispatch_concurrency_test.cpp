@@ -7,6 +7,7 @@
 
 #include "platform/core/DispatchGroup.h"
 #include "platform/core/DispatchQueue.h"
+#include "platform/core/OperationQueue.h"
 #include "platform/core/Thread.h"
 #include "tests/support/RunLoopTesting.h"
 
@@ -129,6 +130,74 @@ TEST(DispatchConcurrent, ATaskQueuedByABlockedTaskStillRuns) {
         DispatchQueue::global()->async([&] { chain(1); });
         ASSERT_TRUE(pumpUntil([&] { return finished.load() == kDepth; })) << "round " << round;
     }
+}
+
+// A thread whose loop batches worker wake-ups, running until it is told to quit.
+std::shared_ptr<Thread> startBatchingLoop(std::atomic<bool>& quit) {
+    auto thread = Thread::create([&quit] {
+        RunLoop::current()->setBatchesWorkerWakeUps(true);
+        RunLoop::current()->runUntil([&quit] { return quit.load(); }, Clock::distantFuture());
+    });
+    thread->start();
+    return thread;
+}
+
+// A pass that queues work and ends: the loop goes back to sleep with nothing else to do, and
+// every task it queued still runs.
+TEST(DispatchHeldWakeUps, TasksQueuedInABatchingPassRunOnceThePassEnds) {
+    std::atomic<bool> quit{false};
+    auto thread = startBatchingLoop(quit);
+    auto serial = DispatchQueue::createSerial("test.held.serial");
+    for (int round = 0; round < 3; ++round) {
+        std::atomic<int> ran{0};
+        thread->runLoop()->post([&] {
+            for (int i = 0; i < 20; ++i) {
+                DispatchQueue::global()->async([&] { ran.fetch_add(1); });
+            }
+            for (int i = 0; i < 5; ++i) {
+                serial->async([&] { ran.fetch_add(1); });
+            }
+        });
+        ASSERT_TRUE(pumpUntil([&] { return ran.load() == 25; }))
+            << "round " << round << ": " << ran.load() << " of 25 ran";
+    }
+    thread->runLoop()->post([&] { quit.store(true); });
+    ASSERT_TRUE(pumpUntil([&] { return thread->isFinished(); }));
+}
+
+// A pass that blocks on work it has just queued, through each of the waits this layer
+// offers: the held wake-up is sent before the pass blocks, or it would wait for ever.
+TEST(DispatchHeldWakeUps, APassThatWaitsForWorkItQueuedIsNotStuck) {
+    std::atomic<bool> quit{false};
+    auto thread = startBatchingLoop(quit);
+    std::atomic<int> waitsDone{0};
+    thread->runLoop()->post([&] {
+        auto group = DispatchGroup::create();
+        group->async(DispatchQueue::global(), [] {});
+        if (group->wait()) {
+            waitsDone.fetch_add(1);
+        }
+
+        auto serial = DispatchQueue::createSerial("test.held.sync");
+        bool earlierRan = false;
+        serial->async([&] { earlierRan = true; });
+        serial->sync([&] {
+            if (earlierRan) {
+                waitsDone.fetch_add(1);
+            }
+        });
+
+        auto queue = OperationQueue::create("test.held.operations");
+        std::atomic<bool> operationRan{false};
+        queue->addOperationWithBlock([&] { operationRan.store(true); });
+        queue->waitUntilAllOperationsAreFinished();
+        if (operationRan.load()) {
+            waitsDone.fetch_add(1);
+        }
+        quit.store(true);
+    });
+    EXPECT_TRUE(pumpUntil([&] { return waitsDone.load() == 3 && thread->isFinished(); }))
+        << waitsDone.load() << " of 3 waits returned";
 }
 
 // Inline on the main thread itself; from a worker, once the main loop gets to it.
