@@ -1,5 +1,7 @@
 #include "platform/core/DispatchQueue.h"
 
+#include <sched.h>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -152,6 +154,11 @@ private:
     }
 
     void work() {
+        // Background work: a worker that wakes should not take the core from the thread
+        // that woke it (which is usually about to queue more or to sleep), only get its
+        // fair share once it is running.
+        sched_param unused{};
+        ::sched_setscheduler(0, SCHED_BATCH, &unused);
         std::unique_lock lock(mutex_);
         for (;;) {
             while (tasks_.empty()) {
