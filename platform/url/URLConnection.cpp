@@ -22,6 +22,9 @@ constexpr size_t kMaxCacheableBytes = 1 << 20;
 // write callback. Its default of 16 KiB costs one trip through the delegate and the output
 // stream per 16 KiB, which on a large download is the bulk of the network thread's work.
 constexpr long kReceiveBufferBytes = 256 * 1024;
+// Below libcurl's limit for sending a body in the same write as the head. A body split from
+// its head costs a second write and wake-up on both ends of every small request.
+constexpr size_t kInlineBodyBytes = 60 * 1024;
 // An idle time-out this close to its end counts as reached: waiting out a rounding error
 // would cost another turn of the timer.
 constexpr double kTimerSlackSeconds = 0.001;
@@ -166,11 +169,13 @@ private:
     static size_t onWrite(char* data, size_t size, size_t count, void* self);
     static size_t onRead(char* buffer, size_t size, size_t count, void* self);
     static int onSeek(void* self, curl_off_t offset, int origin);
+    static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t sent);
     size_t header(std::string_view line);
     bool headComplete();
     bool followRedirect(const std::shared_ptr<const HTTPURLResponse>& response);
     size_t write(const char* data, size_t size);
     size_t read(char* buffer, size_t size);
+    bool noteSent(std::int64_t total);
 
     void deliverResponse(std::shared_ptr<const URLResponse> response);
     std::shared_ptr<const URLResponse> plainResponse() const;
@@ -195,6 +200,7 @@ private:
     BodyRoute route_ = BodyRoute::Deliver;
     size_t bodyOffset_ = 0;  // into the request's body bytes
     bool streamRead_ = false;
+    bool inlineBody_ = false;  // handed to libcurl whole, sent with the head
     std::optional<core::Error> bodyError_;
     std::int64_t sent_ = 0;
     std::int64_t expectedToSend_ = -1;
@@ -245,6 +251,7 @@ void URLConnection::Loader::startTransfer() {
     head_ = {};
     route_ = BodyRoute::Deliver;
     bodyOffset_ = 0;
+    inlineBody_ = false;
     sent_ = 0;
     bodyError_.reset();
     if (bodyStreamSpent()) {
@@ -398,6 +405,22 @@ void URLConnection::Loader::configureMethodAndBody(curl_slist*&) {
         expectedToSend_ = std::strtoll(length->c_str(), nullptr, 10);
     }
     curl_easy_setopt(easy_, CURLOPT_POST, 1L);
+    if (const auto& bytes = request_->httpBody(); bytes && bytes->size() <= kInlineBodyBytes) {
+        // The request holds the bytes, unchanged, for as long as the handle lives. What
+        // libcurl has sent of them is read back through its progress callback.
+        inlineBody_ = true;
+        curl_easy_setopt(easy_, CURLOPT_POSTFIELDS,
+                         bytes->empty() ? "" : reinterpret_cast<const char*>(bytes->data()));
+        curl_easy_setopt(easy_, CURLOPT_POSTFIELDSIZE_LARGE,
+                         static_cast<curl_off_t>(bytes->size()));
+        curl_easy_setopt(easy_, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(easy_, CURLOPT_XFERINFOFUNCTION, &Loader::onProgress);
+        curl_easy_setopt(easy_, CURLOPT_XFERINFODATA, this);
+        if (method != "POST") {
+            curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, method.c_str());
+        }
+        return;
+    }
     curl_easy_setopt(easy_, CURLOPT_READFUNCTION, &Loader::onRead);
     curl_easy_setopt(easy_, CURLOPT_READDATA, this);
     curl_easy_setopt(easy_, CURLOPT_SEEKFUNCTION, &Loader::onSeek);
@@ -481,10 +504,44 @@ int URLConnection::Loader::onSeek(void* opaque, curl_off_t offset, int origin) {
     return CURL_SEEKFUNC_OK;
 }
 
+int URLConnection::Loader::onProgress(void* self, curl_off_t, curl_off_t, curl_off_t,
+                                      curl_off_t sent) {
+    return static_cast<Loader*>(self)->noteSent(sent) ? 0 : 1;
+}
+
+// Reports what libcurl has sent of an inline body since the last report. The count starts
+// again at 0 when libcurl sends the request anew (an authentication round), as a rewound
+// stream does.
+bool URLConnection::Loader::noteSent(std::int64_t total) {
+    if (!inlineBody_ || total == sent_) {
+        return live();
+    }
+    if (total < sent_) {
+        sent_ = total;
+        return live();
+    }
+    if (!live()) {
+        return false;
+    }
+    noteActivity();
+    std::int64_t count = total - sent_;
+    sent_ = total;
+    auto delegate = delegate_;
+    delegate->didSendBodyData(owner_, count, sent_, expectedToSend_);
+    return live();
+}
+
 size_t URLConnection::Loader::header(std::string_view raw) {
     noteActivity();
     std::string line = trimmed(raw);
     if (raw.starts_with("HTTP/")) {
+        // The progress callback may not have run since the body went out with the head;
+        // the body's progress comes before any answer.
+        if (curl_off_t sent = 0;
+            inlineBody_ && curl_easy_getinfo(easy_, CURLINFO_SIZE_UPLOAD_T, &sent) == CURLE_OK &&
+            !noteSent(sent)) {
+            return 0;
+        }
         // A new answer head: anything held from an earlier one (an interim 401 that libcurl
         // answers itself with the credential) no longer counts.
         head_ = {};

@@ -247,6 +247,42 @@ TEST_F(URLConnectionTest, AnswersDigestChallengesWithLibcurlDoingTheArithmetic) 
     EXPECT_TRUE(server.requests().back().header("Authorization")->starts_with("Digest "));
 }
 
+// Small bodies go out with the head and larger ones after it; either way the bytes arrive
+// whole (NULs included), and their progress adds up to the size before the answer comes,
+// through a Digest round that sends the request twice as well.
+TEST_F(URLConnectionTest, BodyBytesArriveWholeWithTheirProgressBeforeTheAnswer) {
+    server.route("/upload", [](const test::RecordedRequest& r) {
+        return ScriptedResponse::text(200, std::to_string(r.body.size()));
+    });
+    server.route("/digest", test::digestAuth("vault", "jo", "s3cret",
+                                             ScriptedResponse::text(200, "digested")));
+    std::string small("a\0b\r\n", 5);
+    small += std::string(2000, '\xff');
+    const std::string large(100000, 'L');
+
+    for (const auto* target : {"/upload", "/digest"}) {
+        for (const auto& payload : {small, large}) {
+            SCOPED_TRACE(std::string(target) + " " + std::to_string(payload.size()));
+            auto delegate = answering([](url::URLConnection&, const auto& challenge) {
+                useCredential(challenge, "s3cret");
+            });
+
+            load(post(target, payload), delegate);
+
+            ASSERT_FALSE(delegate->error());
+            EXPECT_EQ(server.requests().back().body, payload);
+            auto events = delegate->events();
+            auto answer = std::find(events.begin(), events.end(), "response 200");
+            ASSERT_NE(answer, events.end());
+            EXPECT_EQ(*std::prev(answer), "sent");
+            auto uploads = delegate->uploads();
+            ASSERT_FALSE(uploads.empty());
+            EXPECT_EQ(uploads.back().total, static_cast<std::int64_t>(payload.size()));
+            EXPECT_EQ(uploads.back().expected, static_cast<std::int64_t>(payload.size()));
+        }
+    }
+}
+
 TEST_F(URLConnectionTest, CancelBeforeStartSendsNothingAndCallsNothing) {
     server.route("/x", [](const auto&) { return ScriptedResponse::text(200, "x"); });
     auto delegate = std::make_shared<RecordingDelegate>();
