@@ -21,7 +21,10 @@ constexpr size_t kMaxCacheableBytes = 1 << 20;
 // libcurl reads the socket into a buffer of this size and hands each filled buffer to the
 // write callback. Its default of 16 KiB costs one trip through the delegate and the output
 // stream per 16 KiB, which on a large download is the bulk of the network thread's work.
-constexpr long kReceiveBufferBytes = 256 * 1024;
+// libcurl allocates it for every transfer, and glibc gives a freed chunk of 64 KiB or more
+// back to the system at once, so a larger buffer would cost every small request a heap
+// grow, fresh page faults and a trim.
+constexpr long kReceiveBufferBytes = 60 * 1024;
 // Below libcurl's limit for sending a body in the same write as the head. A body split from
 // its head costs a second write and wake-up on both ends of every small request.
 constexpr size_t kInlineBodyBytes = 60 * 1024;
