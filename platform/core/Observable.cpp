@@ -39,11 +39,14 @@ std::vector<std::string> Observable::keysAffecting(const std::string&) const {
     return {};
 }
 
+void Observable::announced(const std::string&, Phase) {}
+
 void Observable::announce(const std::string& key, Phase phase) {
-    // An observer may drop the last reference to this object, so nothing touches `this`
-    // once the first observer has been called.
+    // An observer (or the class's own hook) may drop the last reference to this object, so
+    // nothing touches `this` once the hook has returned.
     auto observers = observers_;
     const auto dependents = observedKeysAffectedBy(key);
+    announced(key, phase);
     observers->deliver([&](const std::string& observed) { return observed == key; }, key, phase);
     for (const auto& dependent : dependents) {
         observers->deliver([&](const std::string& observed) { return observed == dependent; },

@@ -37,6 +37,11 @@ protected:
     // any thread that announces a change. None by default.
     virtual std::vector<std::string> keysAffecting(const std::string& key) const;
 
+    // Called for every announcement, before any observer, on the announcing thread: for a
+    // class's own bookkeeping, which should cost no observer registration. Only the announced
+    // key is passed, not the keys derived from it. Nothing by default.
+    virtual void announced(const std::string& key, Phase phase);
+
 private:
     struct Observers;
 

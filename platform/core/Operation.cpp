@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/core/DispatchQueue.h"
+#include "platform/core/OperationQueue.h"
 
 namespace core {
 
@@ -13,13 +14,42 @@ struct Operation::Dependency {
     ObserverToken finishedObservation;
 };
 
-Operation::Operation() {
-    // The registry that holds this observer belongs to this object, so `this` outlives it.
-    finishedObservation_ = addObserver(kIsFinished, [this](const std::string&, Phase phase) {
-        if (phase == Phase::DidChange) {
-            finishedChanged();
-        }
-    });
+Operation::Operation() = default;
+
+// Any change may be the one that finishes the operation or makes it ready: a subclass may
+// derive its state keys from keys of its own. Both checks are cheap when nothing changed.
+void Operation::announced(const std::string&, Phase phase) {
+    if (phase != Phase::DidChange) {
+        return;
+    }
+    // The queue may drop the last other reference to this operation.
+    auto self = std::static_pointer_cast<Operation>(weak_from_this().lock());
+    if (!self) {
+        return;
+    }
+    finishedChanged();
+    std::shared_ptr<OperationQueue> queue;
+    {
+        std::lock_guard lock(queueMutex_);
+        queue = queue_.lock();
+    }
+    if (queue) {
+        queue->operationChanged(self);
+    }
+}
+
+bool Operation::claimForQueue(const std::shared_ptr<OperationQueue>& queue) {
+    if (enqueued_.exchange(true)) {
+        return false;
+    }
+    std::lock_guard lock(queueMutex_);
+    queue_ = queue;
+    return true;
+}
+
+void Operation::leaveQueue() {
+    std::lock_guard lock(queueMutex_);
+    queue_.reset();
 }
 
 Operation::~Operation() = default;

@@ -13,6 +13,8 @@
 
 namespace core {
 
+class OperationQueue;
+
 // A unit of work with a life cycle: ready, executing, finished, plus a cancelled flag.
 // Operations are always owned by std::shared_ptr (make them with std::make_shared or a
 // create()); dependencies may be added once that is so.
@@ -24,6 +26,9 @@ namespace core {
 // of state changes only from those announcements: they are what makes dependents ready and
 // what runs the completion block, so an operation that never announces kIsFinished never
 // completes.
+//
+// The base class and the queue follow the announcements through Observable::announced(),
+// ahead of any observer: a subclass that overrides it must call this class's version.
 //
 // Announcements are made on the thread that changes the state, while the operation holds its
 // own lock; observers must not wait there for another thread that needs that lock. For the
@@ -72,6 +77,8 @@ public:
 protected:
     Operation();
 
+    void announced(const std::string& key, Phase phase) override;
+
 private:
     enum class State { Ready, Executing, Finished };
     struct Dependency;
@@ -82,8 +89,10 @@ private:
     void dependencyFinishedChanged();
     void finishedChanged();
 
-    // Claimed once by the queue the operation is added to.
-    bool claimForQueue() { return !enqueued_.exchange(true); }
+    // Claimed once by the queue the operation is added to, which hears of every change from
+    // then until it lets go.
+    bool claimForQueue(const std::shared_ptr<OperationQueue>& queue);
+    void leaveQueue();
 
     mutable std::recursive_mutex stateLock_;  // held for state changes and their announcements
     std::atomic<State> state_{State::Ready};
@@ -97,7 +106,8 @@ private:
     mutable std::mutex completionMutex_;
     Task completionBlock_;  // guarded by completionMutex_
     std::atomic<bool> completionFired_{false};
-    ObserverToken finishedObservation_;
+    mutable std::mutex queueMutex_;
+    std::weak_ptr<OperationQueue> queue_;  // guarded by queueMutex_
 };
 
 }  // namespace core

@@ -10,7 +10,6 @@ namespace core {
 
 struct OperationQueue::Entry {
     std::shared_ptr<Operation> operation;
-    std::vector<ObserverToken> observations;
     bool started = false;  // counts against the limit from the decision to start it
 };
 
@@ -28,14 +27,10 @@ std::shared_ptr<OperationQueue> OperationQueue::sharedThis() {
 
 bool OperationQueue::addOperation(const std::shared_ptr<Operation>& operation) {
     if (!operation || operation->isExecuting() || operation->isFinished() ||
-        !operation->claimForQueue()) {
+        !operation->claimForQueue(sharedThis())) {
         return false;
     }
-    Entry entry{operation, {}};
-    for (const char* key : {Operation::kIsReady, Operation::kIsExecuting, Operation::kIsFinished,
-                            Operation::kIsCancelled}) {
-        entry.observations.push_back(observe(*operation, key));
-    }
+    Entry entry{operation};
     {
         std::lock_guard lock(mutex_);
         if (entries_.empty()) {
@@ -146,20 +141,6 @@ std::string OperationQueue::description() const {
            (suspended_ ? ", suspended>" : ">");
 }
 
-ObserverToken OperationQueue::observe(Operation& operation, const char* key) {
-    std::weak_ptr<OperationQueue> weakQueue = sharedThis();
-    // Observers run only inside the operation's own announcements, while it is alive.
-    Operation* observed = &operation;
-    return operation.addObserver(
-        key, [weakQueue, observed](const std::string&, Observable::Phase phase) {
-            auto queue = weakQueue.lock();
-            auto changed = std::static_pointer_cast<Operation>(observed->weak_from_this().lock());
-            if (queue && changed && phase == Observable::Phase::DidChange) {
-                queue->operationChanged(changed);
-            }
-        });
-}
-
 void OperationQueue::operationChanged(const std::shared_ptr<Operation>& operation) {
     if (operation->isFinished()) {
         retire(*operation);
@@ -188,7 +169,7 @@ void OperationQueue::startReturned(const std::shared_ptr<Operation>& operation) 
 
 void OperationQueue::retire(const Operation& operation) {
     std::shared_ptr<OperationQueue> keepAlive;
-    Entry retired;  // its observations are removed outside the lock, after it is released
+    Entry retired;  // released outside the lock
     {
         std::lock_guard lock(mutex_);
         auto it = std::find_if(entries_.begin(), entries_.end(),
@@ -205,6 +186,7 @@ void OperationQueue::retire(const Operation& operation) {
             keepAlive = std::move(keepAlive_);
         }
     }
+    retired.operation->leaveQueue();
     finished_.notify_all();
 }
 

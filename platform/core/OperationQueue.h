@@ -64,12 +64,12 @@ public:
     std::string description() const override;
 
 private:
+    friend class Operation;  // reports its changes
     struct Entry;
 
     explicit OperationQueue(std::string name);
 
     std::shared_ptr<OperationQueue> sharedThis();
-    ObserverToken observe(Operation& operation, const char* key);
     void operationChanged(const std::shared_ptr<Operation>& operation);
     void startReturned(const std::shared_ptr<Operation>& operation);
     void retire(const Operation& operation);

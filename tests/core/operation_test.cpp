@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/core/BlockOperation.h"
@@ -149,6 +151,60 @@ TEST(OperationQueueTest, RefusesOperationsItCannotRun) {
     queue->waitUntilAllOperationsAreFinished();
     EXPECT_TRUE(waiting->isFinished());
     EXPECT_EQ(waiting->mains, 0);
+}
+
+// An asynchronous operation whose state keys are derived from a key of its own, which is
+// all it announces: the queue and the completion block must still follow it.
+class PhasedOperation : public Operation {
+public:
+    void start() override {
+        if (isReady()) {
+            advance(1);
+        }
+    }
+    void finish() { advance(2); }
+    bool isExecuting() const override { return phase_ == 1; }
+    bool isFinished() const override { return phase_ == 2; }
+    bool isConcurrent() const override { return true; }
+
+protected:
+    std::vector<std::string> keysAffecting(const std::string& key) const override {
+        if (key == kIsExecuting || key == kIsFinished) {
+            return {"phase"};
+        }
+        return {};
+    }
+
+private:
+    void advance(int to) {
+        willChangeValueForKey("phase");
+        phase_ = to;
+        didChangeValueForKey("phase");
+    }
+    std::atomic<int> phase_{0};
+};
+
+TEST(OperationQueueTest, FollowsStateKeysDerivedFromAnOperationsOwnKeys) {
+    auto queue = OperationQueue::create();
+    auto operation = std::make_shared<PhasedOperation>();
+    std::atomic<bool> completed{false};
+    operation->setCompletionBlock([&] { completed = true; });
+    auto follower = std::make_shared<CountingOperation>();
+    follower->addDependency(operation);
+
+    queue->addOperation(operation);
+    queue->addOperation(follower);
+    while (!operation->isExecuting()) {
+        std::this_thread::yield();
+    }
+    EXPECT_EQ(queue->operationCount(), 2u);
+    operation->finish();
+    queue->waitUntilAllOperationsAreFinished();
+
+    EXPECT_EQ(follower->mains, 1);
+    while (!completed) {
+        std::this_thread::yield();
+    }
 }
 
 }  // namespace
