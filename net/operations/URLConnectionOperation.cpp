@@ -189,7 +189,7 @@ void URLConnectionOperation::openConnection() {
     const auto modes = runLoopModes();
     const auto stream = outputStream();
     auto connection =
-        url::URLConnection::create(*request(), self, url::URLConnection::StartImmediately::No);
+        url::URLConnection::create(request(), self, url::URLConnection::StartImmediately::No);
     for (const auto& mode : modes) {
         connection->scheduleInRunLoop(loop, mode);
         if (stream) {

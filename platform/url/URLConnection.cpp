@@ -132,11 +132,9 @@ std::optional<std::string> mimeTypeForExtension(const std::string& extension) {
 // to the delegate.
 class URLConnection::Loader {
 public:
-    Loader(URLConnection& owner, URLRequest request,
+    Loader(URLConnection& owner, std::shared_ptr<const URLRequest> request,
            std::shared_ptr<URLConnectionDelegate> delegate)
-        : owner_(owner),
-          request_(std::make_shared<const URLRequest>(std::move(request))),
-          delegate_(std::move(delegate)) {}
+        : owner_(owner), request_(std::move(request)), delegate_(std::move(delegate)) {}
     ~Loader() { releaseTransfer(); }
 
     void begin();
@@ -783,17 +781,26 @@ void URLConnection::Loader::end() {
 
 // --- URLConnection ---------------------------------------------------------------------
 
-URLConnection::URLConnection(const URLRequest& request,
+URLConnection::URLConnection(std::shared_ptr<const URLRequest> request,
                              std::shared_ptr<URLConnectionDelegate> delegate)
-    : original_(request), loader_(std::make_unique<Loader>(*this, request, std::move(delegate))) {}
+    : original_(request),
+      loader_(std::make_unique<Loader>(*this, std::move(request), std::move(delegate))) {}
 
 URLConnection::~URLConnection() = default;
 
 std::shared_ptr<URLConnection> URLConnection::create(
     const URLRequest& request, std::shared_ptr<URLConnectionDelegate> delegate,
     StartImmediately startImmediately) {
+    return create(std::make_shared<const URLRequest>(request), std::move(delegate),
+                  startImmediately);
+}
+
+std::shared_ptr<URLConnection> URLConnection::create(
+    std::shared_ptr<const URLRequest> request, std::shared_ptr<URLConnectionDelegate> delegate,
+    StartImmediately startImmediately) {
     ensureCurlInitialized();
-    std::shared_ptr<URLConnection> connection(new URLConnection(request, std::move(delegate)));
+    std::shared_ptr<URLConnection> connection(
+        new URLConnection(std::move(request), std::move(delegate)));
     if (startImmediately == StartImmediately::Yes) {
         connection->scheduleInRunLoop(core::RunLoop::current(), core::RunLoop::kDefaultMode);
         connection->start();
@@ -894,7 +901,7 @@ std::vector<std::string> URLConnection::scheduledModes() {
 }
 
 std::string URLConnection::description() const {
-    return "<URLConnection: " + original_.description() + ">";
+    return "<URLConnection: " + original_->description() + ">";
 }
 
 }  // namespace url

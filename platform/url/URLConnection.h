@@ -27,6 +27,10 @@ public:
     static std::shared_ptr<URLConnection> create(
         const URLRequest& request, std::shared_ptr<URLConnectionDelegate> delegate,
         StartImmediately startImmediately = StartImmediately::Yes);
+    // The same without a copy of the request, which nobody may change from here on.
+    static std::shared_ptr<URLConnection> create(
+        std::shared_ptr<const URLRequest> request, std::shared_ptr<URLConnectionDelegate> delegate,
+        StartImmediately startImmediately = StartImmediately::Yes);
 
     ~URLConnection() override;
 
@@ -41,7 +45,7 @@ public:
     void cancel();
     bool isCancelled() const { return cancelled_.load(); }
 
-    const URLRequest& originalRequest() const { return original_; }
+    const URLRequest& originalRequest() const { return *original_; }
 
     void useCredential(const std::shared_ptr<URLCredential>& credential,
                        const std::shared_ptr<URLAuthenticationChallenge>& challenge) override;
@@ -56,14 +60,15 @@ private:
     class Loader;
     enum class Answer { UseCredential, ContinueWithout, Cancel };
 
-    URLConnection(const URLRequest& request, std::shared_ptr<URLConnectionDelegate> delegate);
+    URLConnection(std::shared_ptr<const URLRequest> request,
+                  std::shared_ptr<URLConnectionDelegate> delegate);
     std::shared_ptr<URLConnection> protectedThis();
     void post(core::Task task);
     std::vector<std::string> scheduledModes();
     void answer(Answer answer, std::shared_ptr<URLCredential> credential,
                 std::shared_ptr<URLAuthenticationChallenge> challenge);
 
-    const URLRequest original_;
+    const std::shared_ptr<const URLRequest> original_;
     std::atomic<bool> cancelled_{false};
 
     std::mutex mutex_;
