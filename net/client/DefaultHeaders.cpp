@@ -93,14 +93,19 @@ double screenScaleSetting() {
     return scale > 0 ? scale : 1.0;
 }
 
+// The kernel's release does not change under a running process; asking for it is a system
+// call, and every new client asks.
+const std::string& systemRelease() {
+    static const std::string release = [] {
+        utsname system{};
+        return uname(&system) == 0 ? std::string(system.release) : std::string();
+    }();
+    return release;
+}
+
 UserAgentParts platformDefaults() {
-    UserAgentParts parts{program_invocation_short_name, PROOFSHOT_VERSION, "Desktop", "",
-                         screenScaleSetting()};
-    utsname system{};
-    if (uname(&system) == 0) {
-        parts.systemVersion = system.release;
-    }
-    return parts;
+    return UserAgentParts{program_invocation_short_name, PROOFSHOT_VERSION, "Desktop",
+                          systemRelease(), screenScaleSetting()};
 }
 
 }  // namespace
