@@ -17,6 +17,9 @@ namespace {
 // waits for the next one for as long as the servers keep it.
 constexpr long kConnectionCacheSize = 64;
 
+// Spare easy handles kept per kind; each holds its receive buffer, about 60 KiB.
+constexpr std::size_t kSpareHandles = 32;
+
 core::FdEvents eventsFor(int what) {
     switch (what) {
         case CURL_POLL_IN:
@@ -86,6 +89,11 @@ CurlMultiDriver::~CurlMultiDriver() {
         }
         loop->unwatchFileDescriptor(timerWatch_);
     }
+    for (auto& spares : spareHandles_) {
+        for (CURL* easy : spares) {
+            curl_easy_cleanup(easy);  // before the share they may be in
+        }
+    }
     curl_multi_cleanup(multi_);
     curl_share_cleanup(share_);
     ::close(timerFd_);
@@ -93,6 +101,30 @@ CurlMultiDriver::~CurlMultiDriver() {
 
 void CurlMultiDriver::assertOwnerThread() const {
     assert(std::this_thread::get_id() == owner_ && "a multi handle is driven by one thread");
+}
+
+CURL* CurlMultiDriver::takeHandle(bool sharesCookies) {
+    assertOwnerThread();
+    auto& spares = spareHandles_[sharesCookies ? 1 : 0];
+    if (spares.empty()) {
+        return curl_easy_init();
+    }
+    CURL* easy = spares.back();
+    spares.pop_back();
+    return easy;
+}
+
+void CurlMultiDriver::giveBackHandle(CURL* easy, bool sharesCookies) {
+    assertOwnerThread();
+    auto& spares = spareHandles_[sharesCookies ? 1 : 0];
+    if (spares.size() >= kSpareHandles) {
+        curl_easy_cleanup(easy);
+        return;
+    }
+    // Options, credentials and authentication state go; connections stay in the multi
+    // handle's cache, where they always were.
+    curl_easy_reset(easy);
+    spares.push_back(easy);
 }
 
 bool CurlMultiDriver::add(CURL* easy, DoneHandler done) {

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "platform/core/RunLoop.h"
 
@@ -35,6 +36,13 @@ public:
     void remove(CURL* easy);
 
     CURLSH* cookieShare() const { return share_; }
+
+    // Easy handles of finished transfers are reset and kept for the next ones: making one
+    // costs libcurl dozens of allocations per request. A handle that joined the cookie share
+    // stays in it through a reset, so it serves only transfers that keep cookies.
+    CURL* takeHandle(bool sharesCookies);
+    // For a handle whose transfer has ended and left the multi handle.
+    void giveBackHandle(CURL* easy, bool sharesCookies);
 
 private:
     CurlMultiDriver();
@@ -66,6 +74,7 @@ private:
     std::thread::id owner_;
     std::map<curl_socket_t, core::RunLoop::WatchId> sockets_;
     std::map<CURL*, DoneHandler> transfers_;
+    std::vector<CURL*> spareHandles_[2];  // without, with the cookie share
     long connectionCacheSize_ = 64;
 };
 

@@ -163,7 +163,9 @@ private:
     bool configure();
     bool stripUserFromURL();
     void configureMethodAndBody(curl_slist*& headers);
-    void releaseTransfer();
+    // A handle whose transfer ran to its end is kept for the next one; one taken out midway
+    // (cancelled, timed out) is dropped.
+    void releaseTransfer(bool reusable = false);
     void transferDone(CURLcode result);
 
     static size_t onHeader(char* data, size_t size, size_t count, void* self);
@@ -195,6 +197,7 @@ private:
     // The running transfer; driver_ is set while the handle is in the driver's multi handle.
     CurlMultiDriver* driver_ = nullptr;
     CURL* easy_ = nullptr;
+    bool easySharesCookies_ = false;
     curl_slist* headerList_ = nullptr;
     std::string stringOptions_[3];  // URL, user, password: alive as long as the handle
     Head head_;
@@ -337,7 +340,8 @@ bool URLConnection::Loader::stripUserFromURL() {
 }
 
 bool URLConnection::Loader::configure() {
-    easy_ = curl_easy_init();
+    easySharesCookies_ = request_->httpShouldHandleCookies();
+    easy_ = CurlMultiDriver::current().takeHandle(easySharesCookies_);
     if (easy_ == nullptr) {
         return false;
     }
@@ -437,7 +441,7 @@ void URLConnection::Loader::configureMethodAndBody(curl_slist*&) {
     }
 }
 
-void URLConnection::Loader::releaseTransfer() {
+void URLConnection::Loader::releaseTransfer(bool reusable) {
     if (idleTimer_) {
         idleTimer_->invalidate();
         idleTimer_.reset();
@@ -447,7 +451,11 @@ void URLConnection::Loader::releaseTransfer() {
         driver_ = nullptr;
     }
     if (easy_ != nullptr) {
-        curl_easy_cleanup(easy_);
+        if (reusable) {
+            CurlMultiDriver::current().giveBackHandle(easy_, easySharesCookies_);
+        } else {
+            curl_easy_cleanup(easy_);
+        }
         easy_ = nullptr;
     }
     if (headerList_ != nullptr) {
@@ -457,7 +465,7 @@ void URLConnection::Loader::releaseTransfer() {
 }
 
 void URLConnection::Loader::transferDone(CURLcode result) {
-    releaseTransfer();
+    releaseTransfer(true);
     if (!live()) {
         return end();
     }

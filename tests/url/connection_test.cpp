@@ -208,6 +208,38 @@ TEST_F(URLConnectionTest, AnswersBasicChallengesThroughTheDelegate) {
     EXPECT_EQ(delegate->challenges().front()->failureResponse()->expectedContentLength(), 6);
 }
 
+// Handles are reused from transfer to transfer: nothing of one request's credentials or
+// cookie handling may reach the next.
+TEST_F(URLConnectionTest, NothingOfOneRequestsAuthenticationOrCookiesReachesTheNext) {
+    server.route("/basic", LoopbackServer::basicAuth("orders", "jo", "secret",
+                                                     ScriptedResponse::text(200, "welcome")));
+    server.route("/digest", test::digestAuth("vault", "jo", "s3cret",
+                                             ScriptedResponse::text(200, "digested")));
+    server.route("/set", [](const auto&) {
+        auto response = ScriptedResponse::text(200, "");
+        response.headers.emplace_back("Set-Cookie", "session=abc; Path=/");
+        return response;
+    });
+    server.route("/echo", [](const test::RecordedRequest& r) {
+        return ScriptedResponse::text(
+            200, r.header("Authorization").value_or("-") + " " + r.header("Cookie").value_or("-"));
+    });
+    auto withoutCookies = request("/echo");
+    withoutCookies.setHTTPShouldHandleCookies(false);
+
+    for (int round = 0; round < 3; ++round) {
+        auto basic = answering([](auto&, const auto& c) { useCredential(c, "secret"); });
+        auto digest = answering([](auto&, const auto& c) { useCredential(c, "s3cret"); });
+        EXPECT_EQ(load(request("/basic"), basic)->body(), "welcome");
+        EXPECT_EQ(load(request("/digest"), digest)->body(), "digested");
+        load(request("/set"));
+        EXPECT_EQ(load(withoutCookies)->body(), "- -");
+        EXPECT_EQ(load(request("/echo"))->body(), "- session=abc");
+        EXPECT_EQ(load(request("/basic"))->outline(),
+                  (Events{"can authenticate", "response 401", "data", "finish"}));
+    }
+}
+
 TEST_F(URLConnectionTest, AnUnansweredChallengeDeliversThe401AndACancelledOneFails) {
     server.route("/private", LoopbackServer::basicAuth("orders", "jo", "secret", {}));
 
