@@ -125,10 +125,24 @@ void setUserAgentPartsProvider(std::function<UserAgentParts()> provider) {
 }
 
 std::string userAgentHeader(const UserAgentParts& parts) {
+    // Every new client asks, nearly always with the same parts.
+    static std::mutex lastMutex;
+    static UserAgentParts lastParts;
+    static std::string lastHeader;
+    std::lock_guard lock(lastMutex);
+    if (!lastHeader.empty() && parts.applicationName == lastParts.applicationName &&
+        parts.applicationVersion == lastParts.applicationVersion &&
+        parts.deviceModel == lastParts.deviceModel &&
+        parts.systemVersion == lastParts.systemVersion &&
+        parts.screenScale == lastParts.screenScale) {
+        return lastHeader;
+    }
     char scale[32];
     std::snprintf(scale, sizeof scale, "%0.2f", parts.screenScale);
-    return parts.applicationName + "/" + parts.applicationVersion + " (" + parts.deviceModel +
-           "; iOS " + parts.systemVersion + "; Scale/" + scale + ")";
+    lastParts = parts;
+    lastHeader = parts.applicationName + "/" + parts.applicationVersion + " (" +
+                 parts.deviceModel + "; iOS " + parts.systemVersion + "; Scale/" + scale + ")";
+    return lastHeader;
 }
 
 std::string base64Encode(std::string_view bytes) {
