@@ -121,6 +121,12 @@ void CurlMultiDriver::giveBackHandle(CURL* easy, bool sharesCookies) {
         curl_easy_cleanup(easy);
         return;
     }
+    // A reset keeps the list of cookie files without freeing it; emptying it first (which
+    // also switches the handle's cookie engine off until the share is set again) keeps
+    // that list from leaking with every reuse.
+    if (sharesCookies) {
+        curl_easy_setopt(easy, CURLOPT_COOKIEFILE, nullptr);
+    }
     // Options, credentials and authentication state go; connections stay in the multi
     // handle's cache, where they always were.
     curl_easy_reset(easy);
