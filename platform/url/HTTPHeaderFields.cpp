@@ -10,11 +10,11 @@ HTTPHeaderFields::HTTPHeaderFields(std::initializer_list<Entry> entries) {
     }
 }
 
+// Field names are ASCII tokens: folded without the locale, whatever the process has set.
 bool HTTPHeaderFields::namesEqual(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
+    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return fold(x) == fold(y); });
 }
 
 const HTTPHeaderFields::Entry* HTTPHeaderFields::find(std::string_view name) const {

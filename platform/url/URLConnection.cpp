@@ -36,13 +36,17 @@ bool isRedirectStatus(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-std::string trimmed(std::string_view text) {
+std::string_view trimmedView(std::string_view text) {
     auto begin = text.find_first_not_of(" \t\r\n");
     if (begin == std::string_view::npos) {
         return {};
     }
     auto end = text.find_last_not_of(" \t\r\n");
-    return std::string(text.substr(begin, end - begin + 1));
+    return text.substr(begin, end - begin + 1);
+}
+
+std::string trimmed(std::string_view text) {
+    return std::string(trimmedView(text));
 }
 
 struct ChallengeInfo {
@@ -542,7 +546,7 @@ bool URLConnection::Loader::noteSent(std::int64_t total) {
 
 size_t URLConnection::Loader::header(std::string_view raw) {
     noteActivity();
-    std::string line = trimmed(raw);
+    const std::string_view line = trimmedView(raw);
     if (raw.starts_with("HTTP/")) {
         // The progress callback may not have run since the body went out with the head;
         // the body's progress comes before any answer.
@@ -556,17 +560,18 @@ size_t URLConnection::Loader::header(std::string_view raw) {
         head_ = {};
         route_ = BodyRoute::Deliver;
         heldBody_.clear();
-        auto space = line.find(' ');
+        const std::string statusLine(line);
+        auto space = statusLine.find(' ');
         head_.statusSeen = space != std::string::npos;
-        head_.status = head_.statusSeen ? std::atoi(line.c_str() + space + 1) : 0;
+        head_.status = head_.statusSeen ? std::atoi(statusLine.c_str() + space + 1) : 0;
         return raw.size();
     }
     if (line.empty()) {
         return headComplete() ? raw.size() : 0;
     }
     auto colon = line.find(':');
-    if (colon != std::string::npos && head_.statusSeen) {
-        head_.fields.add(trimmed(line.substr(0, colon)), trimmed(line.substr(colon + 1)));
+    if (colon != std::string_view::npos && head_.statusSeen) {
+        head_.fields.add(trimmedView(line.substr(0, colon)), trimmedView(line.substr(colon + 1)));
     }
     return raw.size();
 }
@@ -579,18 +584,20 @@ bool URLConnection::Loader::headComplete() {
     if (!live()) {
         return false;
     }
-    auto response =
-        std::make_shared<const HTTPURLResponse>(*currentURL(), head_.status, head_.fields);
     if (isRedirectStatus(head_.status) && head_.fields.contains("Location")) {
-        return followRedirect(response);
+        return followRedirect(
+            std::make_shared<const HTTPURLResponse>(*currentURL(), head_.status, head_.fields));
     }
     auto challenge = head_.fields.get("WWW-Authenticate");
     if (head_.status == 401 && challenge && parseChallenge(*challenge)) {
         route_ = BodyRoute::Hold;
-        heldResponse_ = response;
+        heldResponse_ =
+            std::make_shared<const HTTPURLResponse>(*currentURL(), head_.status, head_.fields);
         return true;
     }
-    deliverResponse(response);
+    // Nothing reads this head's fields again: the next head starts afresh.
+    deliverResponse(std::make_shared<const HTTPURLResponse>(*currentURL(), head_.status,
+                                                            std::move(head_.fields)));
     return live();
 }
 
