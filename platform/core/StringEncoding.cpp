@@ -117,6 +117,23 @@ std::optional<std::string> utf16ToUTF8(const std::u16string& units) {
     return text;
 }
 
+bool isASCII(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+bool writesASCIIAsItself(StringEncoding encoding) {
+    switch (encoding) {
+        case StringEncoding::ASCII:
+        case StringEncoding::UTF8:
+        case StringEncoding::ISOLatin1:
+        case StringEncoding::WindowsCP1252:
+            return true;
+        default:
+            return false;
+    }
+}
+
 std::optional<std::u16string> utf8ToUTF16(std::string_view text) {
     UErrorCode status = U_ZERO_ERROR;
     int32_t needed = 0;
@@ -201,6 +218,11 @@ std::optional<std::string> decodeString(const Bytes& bytes, StringEncoding encod
 std::optional<Bytes> encodeString(std::string_view text, StringEncoding encoding) {
     if (text.size() > kMaxLength) {
         return std::nullopt;
+    }
+    // Form bodies are percent-escaped, so nearly every text sent is plain ASCII, which these
+    // encodings write byte for byte; a converter round trip through UTF-16 would only cost.
+    if (writesASCIIAsItself(encoding) && isASCII(text)) {
+        return Bytes(text.begin(), text.end());
     }
     Converter converter = openConverter(encoding);
     auto units = converter ? utf8ToUTF16(text) : std::nullopt;

@@ -21,7 +21,7 @@ enum class StringEncoding : std::uint64_t {
     NonLossyASCII = 7,
     ShiftJIS = 8,
     ISOLatin2 = 9,
-    Unicode = 10,  // UTF-16 with a byte-order mark (big-endian when written)
+    Unicode = 10,  // UTF-16 with a byte-order mark, written in the machine's byte order
     WindowsCP1251 = 11,
     WindowsCP1252 = 12,
     WindowsCP1253 = 13,

@@ -49,6 +49,26 @@ TEST(StringEncoding, ProducesTheExpectedBytes) {
     EXPECT_EQ(core::decodeString(Bytes{0xFE, 0xFF, 0, 'h', 0, 'i'}, StringEncoding::Unicode), "hi");
 }
 
+TEST(StringEncoding, AsciiTextKeepsItsBytesOnlyInEncodingsThatWriteAsciiAsItself) {
+    std::string ascii;
+    for (int c = 0; c < 0x80; ++c) {
+        ascii.push_back(static_cast<char>(c));
+    }
+    const Bytes same(ascii.begin(), ascii.end());
+    for (StringEncoding encoding : {StringEncoding::ASCII, StringEncoding::UTF8,
+                                    StringEncoding::ISOLatin1, StringEncoding::WindowsCP1252}) {
+        SCOPED_TRACE(core::toRaw(encoding));
+        EXPECT_EQ(core::encodeString(ascii, encoding), same);
+        EXPECT_EQ(core::decodeString(same, encoding), ascii);
+    }
+    auto wide = core::encodeString("ok", StringEncoding::UTF16LittleEndian);
+    EXPECT_EQ(wide, (Bytes{'o', 0, 'k', 0}));
+    auto marked = core::encodeString("ok", StringEncoding::Unicode);
+    ASSERT_TRUE(marked.has_value());
+    EXPECT_EQ(marked->size(), 6u);  // a byte-order mark, then two units
+    EXPECT_EQ(core::decodeString(*marked, StringEncoding::Unicode), "ok");
+}
+
 TEST(StringEncoding, InvalidBytesGiveNoText) {
     EXPECT_FALSE(core::decodeString(Bytes{'a', 0xC3}, StringEncoding::UTF8));  // cut short
     EXPECT_FALSE(core::decodeString(Bytes{0xFF, 'a'}, StringEncoding::UTF8));
