@@ -148,9 +148,23 @@ bool URLConnectionOperation::isReady() const {
 }
 
 void URLConnectionOperation::postToNetworkThread(core::Task task) const {
-    const auto modes = runLoopModes();
-    networkRequestThread()->runLoop()->post(std::move(task),
-                                            std::vector<std::string>(modes.begin(), modes.end()));
+    std::vector<std::string> modes;
+    bool commonModesOnly = false;
+    {
+        std::lock_guard guard(mutex_);
+        // Nearly every operation keeps the one default mode; it is posted without copies.
+        commonModesOnly =
+            runLoopModes_.size() == 1 && *runLoopModes_.begin() == core::RunLoop::kCommonModes;
+        if (!commonModesOnly) {
+            modes.assign(runLoopModes_.begin(), runLoopModes_.end());
+        }
+    }
+    const auto loop = networkRequestThread()->runLoop();
+    if (commonModesOnly) {
+        loop->post(std::move(task), core::RunLoop::kCommonModes);
+    } else {
+        loop->post(std::move(task), modes);
+    }
 }
 
 void URLConnectionOperation::start() {
@@ -164,11 +178,20 @@ void URLConnectionOperation::start() {
         setState(OperationState::Executing);
         generation = ++startGeneration_;
     }
+    // Started from a queue, the operation is on the network thread already.
+    if (core::Thread::current() == networkRequestThread()) {
+        operationDidStart(generation);
+        return;
+    }
     // Posted after the lock is let go, or the network thread would wake only to wait for it.
     // A pause, resume or cancel in between is caught there by the generation and the state.
     // The task holds the operation until it has run, so a caller may forget it right after
     // start().
     postToNetworkThread([self, generation] { self->operationDidStart(generation); });
+}
+
+void URLConnectionOperation::dispatchStart(core::Task start) {
+    postToNetworkThread(std::move(start));
 }
 
 void URLConnectionOperation::operationDidStart(std::uint64_t generation) {

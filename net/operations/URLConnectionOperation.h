@@ -85,6 +85,8 @@ public:
     bool isExecuting() const override { return state() == OperationState::Executing; }
     bool isFinished() const override { return state() == OperationState::Finished; }
     bool isConcurrent() const override { return true; }
+    // A queue starts the operation on the network thread, where its work goes anyway.
+    void dispatchStart(core::Task start) override;
 
     // Runs once after the operation finished, on a background thread; cleared after it ran,
     // which releases everything it holds.

@@ -207,6 +207,10 @@ void Operation::dependencyFinishedChanged() {
     }
 }
 
+void Operation::dispatchStart(Task start) {
+    DispatchQueue::global()->async(std::move(start));
+}
+
 void Operation::setCompletionBlock(Task block) {
     std::lock_guard lock(completionMutex_);
     completionBlock_ = std::move(block);

@@ -68,6 +68,11 @@ public:
     void removeDependency(const std::shared_ptr<Operation>& operation);
     std::vector<std::shared_ptr<Operation>> dependencies() const;
 
+    // How a queue has start() called: on a worker of DispatchQueue::global(). An operation
+    // whose start() only passes its work on to a thread of its own may post `start` to that
+    // thread instead, which spares every start a hop through a worker and a wake-up.
+    virtual void dispatchStart(Task start);
+
     // Runs once, after the operation has announced that it finished, on a worker of
     // DispatchQueue::global(); it is released after it ran. A block set after that point does
     // not run. The operation stays alive until the block has run.

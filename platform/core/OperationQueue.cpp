@@ -193,7 +193,8 @@ void OperationQueue::retire(const Operation& operation) {
 // Readiness is asked outside the lock; the decision is then made under it, against the
 // entries as they are by then, so two threads scheduling at once start nothing twice.
 void OperationQueue::schedule() {
-    std::vector<std::shared_ptr<Operation>> waiting;
+    // One list, narrowed in place: waiting, then ready, then startable.
+    std::vector<Candidate> candidates;
     {
         std::lock_guard lock(mutex_);
         if (suspended_) {
@@ -201,29 +202,29 @@ void OperationQueue::schedule() {
         }
         for (const auto& entry : entries_) {
             if (!entry.started) {
-                waiting.push_back(entry.operation);
+                candidates.push_back({entry.operation, false});
             }
         }
     }
-    std::vector<std::shared_ptr<Operation>> ready;
-    std::vector<bool> cancelled;
-    for (const auto& operation : waiting) {
-        if (operation->isReady()) {
-            ready.push_back(operation);
-            cancelled.push_back(operation->isCancelled());
+    // Asked outside the queue's lock: an operation's state queries may be slow or may wait.
+    std::erase_if(candidates, [](Candidate& candidate) {
+        if (!candidate.operation->isReady()) {
+            return true;
         }
-    }
-    if (ready.empty()) {
+        candidate.cancelled = candidate.operation->isCancelled();
+        return false;
+    });
+    if (candidates.empty()) {
         return;
     }
-    std::vector<std::shared_ptr<Operation>> startable;
     {
         std::lock_guard lock(mutex_);
-        startable = startableLocked(ready, cancelled);
+        keepStartableLocked(candidates);
     }
     std::weak_ptr<OperationQueue> weakQueue = sharedThis();
-    for (auto& operation : startable) {
-        DispatchQueue::global()->async([weakQueue, operation = std::move(operation)] {
+    for (auto& candidate : candidates) {
+        Operation& target = *candidate.operation;
+        target.dispatchStart([weakQueue, operation = std::move(candidate.operation)] {
             operation->start();
             if (auto queue = weakQueue.lock()) {
                 queue->startReturned(operation);
@@ -232,24 +233,22 @@ void OperationQueue::schedule() {
     }
 }
 
-std::vector<std::shared_ptr<Operation>> OperationQueue::startableLocked(
-    const std::vector<std::shared_ptr<Operation>>& ready, const std::vector<bool>& cancelled) {
-    std::vector<std::shared_ptr<Operation>> startable;
+void OperationQueue::keepStartableLocked(std::vector<Candidate>& candidates) {
     if (suspended_) {
-        return startable;
+        candidates.clear();
+        return;
     }
     const auto limit = static_cast<std::size_t>(limitLocked());
-    for (std::size_t i = 0; i < ready.size(); ++i) {
+    std::erase_if(candidates, [&](const Candidate& candidate) {
         auto it = std::find_if(entries_.begin(), entries_.end(),
-                               [&](const Entry& e) { return e.operation == ready[i]; });
-        if (it == entries_.end() || it->started || (!cancelled[i] && started_ >= limit)) {
-            continue;
+                               [&](const Entry& e) { return e.operation == candidate.operation; });
+        if (it == entries_.end() || it->started || (!candidate.cancelled && started_ >= limit)) {
+            return true;
         }
         it->started = true;
         ++started_;
-        startable.push_back(ready[i]);
-    }
-    return startable;
+        return false;
+    });
 }
 
 bool OperationQueue::containsAnyLocked(

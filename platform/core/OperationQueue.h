@@ -74,8 +74,12 @@ private:
     void startReturned(const std::shared_ptr<Operation>& operation);
     void retire(const Operation& operation);
     void schedule();
-    std::vector<std::shared_ptr<Operation>> startableLocked(
-        const std::vector<std::shared_ptr<Operation>>& ready, const std::vector<bool>& cancelled);
+    struct Candidate {
+        std::shared_ptr<Operation> operation;
+        bool cancelled;
+    };
+    // Keeps the candidates the queue may start now, and marks them started.
+    void keepStartableLocked(std::vector<Candidate>& candidates);
     bool containsAnyLocked(const std::vector<std::shared_ptr<Operation>>& operations) const;
     int limitLocked() const;
 

@@ -9,6 +9,8 @@
 #include "platform/core/BlockOperation.h"
 #include "platform/core/Operation.h"
 #include "platform/core/OperationQueue.h"
+#include "platform/core/RunLoop.h"
+#include "platform/core/Thread.h"
 
 namespace core {
 namespace {
@@ -203,6 +205,52 @@ TEST(OperationQueueTest, FollowsStateKeysDerivedFromAnOperationsOwnKeys) {
 
     EXPECT_EQ(follower->mains, 1);
     while (!completed) {
+        std::this_thread::yield();
+    }
+}
+
+// Notes the thread its work ran on.
+class ThreadNotingOperation : public Operation {
+public:
+    void main() override { ranOn = Thread::current(); }
+    std::shared_ptr<Thread> ranOn;
+};
+
+// Has its start run on a thread of its own, as network operations do.
+class OwnThreadOperation : public ThreadNotingOperation {
+public:
+    explicit OwnThreadOperation(std::shared_ptr<RunLoop> loop) : loop_(std::move(loop)) {}
+    void dispatchStart(Task start) override { loop_->post(std::move(start)); }
+
+private:
+    std::shared_ptr<RunLoop> loop_;
+};
+
+TEST(OperationQueueTest, StartsEachOperationWhereItAsksToBeStarted) {
+    std::atomic<bool> quit{false};
+    auto thread = Thread::create([&quit] {
+        RunLoop::current()->runUntil([&quit] { return quit.load(); }, Clock::distantFuture());
+    });
+    thread->start();
+    auto queue = OperationQueue::create();
+    queue->setMaxConcurrentOperationCount(1);  // each start waits for the one before to end
+    auto first = std::make_shared<OwnThreadOperation>(thread->runLoop());
+    auto plain = std::make_shared<ThreadNotingOperation>();
+    auto last = std::make_shared<OwnThreadOperation>(thread->runLoop());
+    last->cancel();
+    queue->addOperation(first);
+    queue->addOperation(plain);
+    queue->addOperation(last);
+    queue->waitUntilAllOperationsAreFinished();
+
+    EXPECT_EQ(first->ranOn, thread);
+    ASSERT_NE(plain->ranOn, nullptr);
+    EXPECT_NE(plain->ranOn, thread);
+    EXPECT_NE(plain->ranOn, Thread::current());
+    EXPECT_TRUE(last->isFinished());
+    EXPECT_EQ(last->ranOn, nullptr);
+    thread->runLoop()->post([&quit] { quit = true; });
+    while (!thread->isFinished()) {
         std::this_thread::yield();
     }
 }

@@ -7,6 +7,7 @@
 #include "platform/core/KeyedArchiver.h"
 #include "platform/core/KeyedUnarchiver.h"
 #include "platform/core/NotificationCenter.h"
+#include "platform/core/OperationQueue.h"
 #include "platform/core/Thread.h"
 #include "platform/url/HTTPURLResponse.h"
 #include "platform/url/URLError.h"
@@ -50,6 +51,11 @@ int statusOf(const URLConnectionOperation& operation) {
     return http ? http->statusCode() : 0;
 }
 
+std::string bodyText(const URLConnectionOperation& operation) {
+    auto data = operation.responseData();
+    return data ? core::stringFromBytes(*data) : std::string();
+}
+
 class URLConnectionOperationTest : public ::testing::Test {
 protected:
     std::shared_ptr<URLConnectionOperation> operationFor(const std::string& path) {
@@ -90,6 +96,43 @@ TEST_F(URLConnectionOperationTest, LoadsTheBodyIntoMemoryAndAnnouncesEachStateOn
     std::lock_guard guard(mutex);
     EXPECT_EQ(announced,
               (std::vector<std::string>{"isReady", "isExecuting", "isExecuting", "isFinished"}));
+}
+
+// A queue hands each start straight to the network thread, where the connection is made.
+TEST_F(URLConnectionOperationTest, AQueueStartsItOnTheNetworkThreadOneAfterAnother) {
+    server.route("/hello", [](auto&) { return test::ScriptedResponse::text(200, "hi there"); });
+    auto queue = core::OperationQueue::create();
+    queue->setMaxConcurrentOperationCount(1);
+    std::mutex mutex;
+    std::vector<std::shared_ptr<core::Thread>> startedOn;
+    std::vector<std::shared_ptr<URLConnectionOperation>> operations;
+    std::vector<core::ObserverToken> tokens;
+    for (int i = 0; i < 3; ++i) {
+        auto operation = operationFor("/hello");
+        tokens.push_back(operation->addObserver(
+            "isExecuting", [&, observed = operation.get()](const std::string&, auto phase) {
+                if (phase == core::Observable::Phase::DidChange && observed->isExecuting()) {
+                    std::lock_guard guard(mutex);
+                    startedOn.push_back(core::Thread::current());
+                }
+            }));
+        operations.push_back(operation);
+    }
+    operations[1]->cancel();
+    for (const auto& operation : operations) {
+        queue->addOperation(operation);
+    }
+    for (const auto& operation : operations) {
+        ASSERT_TRUE(waitUntilFinished(*operation));
+    }
+
+    EXPECT_EQ(bodyText(*operations[0]), "hi there");
+    EXPECT_EQ(operations[1]->response(), nullptr);  // cancelled before it started
+    EXPECT_EQ(bodyText(*operations[2]), "hi there");
+    EXPECT_EQ(server.requestCount(), 2);
+    std::lock_guard guard(mutex);
+    EXPECT_EQ(startedOn, std::vector<std::shared_ptr<core::Thread>>(
+                             3, URLConnectionOperation::networkRequestThread()));
 }
 
 TEST_F(URLConnectionOperationTest, RefusedTransitionsChangeNothing) {
