@@ -152,7 +152,7 @@ std::optional<URL> URL::create(std::string_view string) {
     // A client makes the same URL over and over (one endpoint, request after request), and a
     // copy costs a fraction of a parse: each thread remembers the last URL it parsed.
     thread_local std::optional<URL> lastParsed;
-    if (lastParsed && lastParsed->absolute_ == string) {
+    if (lastParsed && lastParsed->absoluteString() == string) {
         return lastParsed;
     }
     if (string.empty() || !hasOnlyURLCharacters(string)) {
@@ -181,7 +181,7 @@ std::optional<URL> URL::create(std::string_view relative, const URL& base) {
     CurlUrl handle(curl_url());
     std::string text(relative);
     if (!handle ||
-        curl_url_set(handle.get(), CURLUPART_URL, base.absolute_.c_str(), kParseFlags) !=
+        curl_url_set(handle.get(), CURLUPART_URL, base.absoluteString().c_str(), kParseFlags) !=
             CURLUE_OK ||
         curl_url_set(handle.get(), CURLUPART_URL, text.c_str(), kParseFlags) != CURLUE_OK) {
         return std::nullopt;
@@ -204,31 +204,31 @@ URL URL::fileURL(std::string_view path) {
 
 std::optional<URL> URL::fromCurlHandle(void* opaque, std::string absolute) {
     auto* handle = static_cast<CURLU*>(opaque);
-    URL url;
-    url.absolute_ = std::move(absolute);
+    auto parts = std::make_shared<Parts>();
+    parts->absolute = std::move(absolute);
     auto scheme = part(handle, CURLUPART_SCHEME);
     if (!scheme) {
         return std::nullopt;
     }
-    url.scheme_ = *scheme;
-    url.host_ = part(handle, CURLUPART_HOST).value_or("");
+    parts->scheme = *scheme;
+    parts->host = part(handle, CURLUPART_HOST).value_or("");
     if (auto port = part(handle, CURLUPART_PORT)) {
-        url.port_ = std::stoi(*port);
+        parts->port = std::stoi(*port);
     }
     std::optional<std::string> path;
     if (!decodePart(handle, CURLUPART_PATH, path) ||
-        !decodePart(handle, CURLUPART_USER, url.user_) ||
-        !decodePart(handle, CURLUPART_PASSWORD, url.password_)) {
+        !decodePart(handle, CURLUPART_USER, parts->user) ||
+        !decodePart(handle, CURLUPART_PASSWORD, parts->password)) {
         return std::nullopt;
     }
-    url.path_ = path.value_or("");
-    url.query_ = part(handle, CURLUPART_QUERY);
-    url.fragment_ = part(handle, CURLUPART_FRAGMENT);
-    return url;
+    parts->path = path.value_or("");
+    parts->query = part(handle, CURLUPART_QUERY);
+    parts->fragment = part(handle, CURLUPART_FRAGMENT);
+    return URL(std::move(parts));
 }
 
 std::string URL::lastPathComponent() const {
-    std::string_view path = path_;
+    std::string_view path = parts_->path;
     while (path.size() > 1 && path.ends_with('/')) {
         path.remove_suffix(1);
     }
@@ -249,13 +249,13 @@ std::string URL::pathExtension() const {
 }
 
 int URL::effectivePort() const {
-    if (port_) {
-        return *port_;
+    if (parts_->port) {
+        return *parts_->port;
     }
-    if (scheme_ == "http") {
+    if (parts_->scheme == "http") {
         return 80;
     }
-    if (scheme_ == "https") {
+    if (parts_->scheme == "https") {
         return 443;
     }
     return 0;
