@@ -1,17 +1,21 @@
 // The HTTP layer against raw libcurl doing the same work on the same servers in the same run:
-// form POSTs to the loopback test server (16 in flight per round), and a 1 GiB download from
-// nginx into memory and into a file.
+// form POSTs to the loopback test server (16 in flight per round), each way on its own and all
+// three in turns, and a 1 GiB download from nginx into memory and into a file.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <any>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "net/client/HTTPClient.h"
@@ -92,16 +96,20 @@ bool pumpMainUntil(const std::function<bool()>& done) {
 
 enum class ClientUse { NewPerRequest, Shared };
 
-void postRounds(benchmark::State& state, ClientUse use) {
-    auto& server = postServer();
-    const auto base = url::URL::create(server.url("/"));
-    auto shared = net::HTTPClient::create(base);
-    Latencies latencies;
-    for (auto _ : state) {
+// Rounds of kInFlight POSTs through the HTTP layer.
+class OurRounds {
+public:
+    explicit OurRounds(ClientUse use)
+        : use_(use),
+          base_(url::URL::create(postServer().url("/"))),
+          shared_(net::HTTPClient::create(base_)) {}
+
+    // Runs one round; a failure is reported to `state`, and false stops the benchmark.
+    bool run(benchmark::State& state, Latencies& latencies) {
         int done = 0;
         for (int i = 0; i < kInFlight; ++i) {
             // The app makes a client per request and drops it at once.
-            auto client = use == ClientUse::Shared ? shared : net::HTTPClient::create(base);
+            auto client = use_ == ClientUse::Shared ? shared_ : net::HTTPClient::create(base_);
             const auto started = Clock::now();
             client->postPath(
                 "/ipad/loginVer2.php", kLoginFields,
@@ -116,6 +124,81 @@ void postRounds(benchmark::State& state, ClientUse use) {
         }
         if (!pumpMainUntil([&] { return done == kInFlight; })) {
             state.SkipWithError("requests did not finish");
+            return false;
+        }
+        return !state.error_occurred();
+    }
+
+private:
+    ClientUse use_;
+    std::optional<url::URL> base_;
+    std::shared_ptr<net::HTTPClient> shared_;
+};
+
+std::size_t discard(char*, std::size_t size, std::size_t count, void*) {
+    return size * count;
+}
+
+// The same rounds through one libcurl multi handle, connections kept alive between rounds.
+class RawRounds {
+public:
+    RawRounds() : address_(postServer().url("/ipad/loginVer2.php")), multi_(curl_multi_init()) {
+        headers_ = curl_slist_append(
+            nullptr, "Content-Type: application/x-www-form-urlencoded; charset=utf-8");
+        for (auto& handle : handles_) {
+            handle = curl_easy_init();
+            curl_easy_setopt(handle, CURLOPT_URL, address_.c_str());
+            curl_easy_setopt(handle, CURLOPT_POSTFIELDS, kLoginBody);
+            curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers_);
+            curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, discard);
+        }
+    }
+    ~RawRounds() {
+        for (auto handle : handles_) {
+            curl_easy_cleanup(handle);
+        }
+        curl_slist_free_all(headers_);
+        curl_multi_cleanup(multi_);
+    }
+    RawRounds(const RawRounds&) = delete;
+    RawRounds& operator=(const RawRounds&) = delete;
+
+    void run(Latencies& latencies) {
+        for (int i = 0; i < kInFlight; ++i) {
+            started_[i] = Clock::now();
+            curl_multi_add_handle(multi_, handles_[i]);
+        }
+        int running = kInFlight;
+        while (running > 0) {
+            curl_multi_perform(multi_, &running);
+            int left = 0;
+            while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+                if (message->msg == CURLMSG_DONE) {
+                    auto index = std::find(handles_.begin(), handles_.end(), message->easy_handle) -
+                                 handles_.begin();
+                    latencies.add(Clock::now() - started_[index]);
+                    curl_multi_remove_handle(multi_, message->easy_handle);
+                }
+            }
+            if (running > 0) {
+                curl_multi_poll(multi_, nullptr, 0, 1000, nullptr);
+            }
+        }
+    }
+
+private:
+    std::string address_;
+    CURLM* multi_;
+    curl_slist* headers_ = nullptr;
+    std::array<CURL*, kInFlight> handles_{};
+    std::array<Clock::time_point, kInFlight> started_{};
+};
+
+void postRounds(benchmark::State& state, ClientUse use) {
+    OurRounds rounds(use);
+    Latencies latencies;
+    for (auto _ : state) {
+        if (!rounds.run(state, latencies)) {
             break;
         }
     }
@@ -130,54 +213,63 @@ void PostOneClient(benchmark::State& state) {
     postRounds(state, ClientUse::Shared);
 }
 
-std::size_t discard(char*, std::size_t size, std::size_t count, void*) {
-    return size * count;
-}
-
-// The same POSTs through one libcurl multi handle, connections kept alive between rounds.
 void PostRawCurlMulti(benchmark::State& state) {
-    const std::string address = postServer().url("/ipad/loginVer2.php");
-    CURLM* multi = curl_multi_init();
-    std::vector<CURL*> handles(kInFlight);
-    std::vector<Clock::time_point> started(kInFlight);
-    curl_slist* headers = curl_slist_append(
-        nullptr, "Content-Type: application/x-www-form-urlencoded; charset=utf-8");
-    for (auto& handle : handles) {
-        handle = curl_easy_init();
-        curl_easy_setopt(handle, CURLOPT_URL, address.c_str());
-        curl_easy_setopt(handle, CURLOPT_POSTFIELDS, kLoginBody);
-        curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
-        curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, discard);
-    }
+    RawRounds rounds;
     Latencies latencies;
     for (auto _ : state) {
-        for (int i = 0; i < kInFlight; ++i) {
-            started[i] = Clock::now();
-            curl_multi_add_handle(multi, handles[i]);
-        }
-        int running = kInFlight;
-        while (running > 0) {
-            curl_multi_perform(multi, &running);
-            int left = 0;
-            while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
-                if (message->msg == CURLMSG_DONE) {
-                    auto index = std::find(handles.begin(), handles.end(), message->easy_handle) -
-                                 handles.begin();
-                    latencies.add(Clock::now() - started[index]);
-                    curl_multi_remove_handle(multi, message->easy_handle);
-                }
-            }
-            if (running > 0) {
-                curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
-            }
-        }
+        rounds.run(latencies);
     }
     latencies.report(state);
-    for (auto handle : handles) {
-        curl_easy_cleanup(handle);
+}
+
+// The three ways of posting above, taken in turns of kTurnRounds rounds within one run, each
+// timed on its own. The machine these run on is shared, and its speed drifts over seconds by
+// more than the differences measured here; separate runs of the three each catch a different
+// stretch of it, while turns this short see the same. A turn is long enough that what one way
+// leaves to finish after its last round is a negligible part of the next one's time, and the
+// way that goes first changes from one cycle of turns to the next.
+void PostInTurns(benchmark::State& state) {
+    constexpr int kTurnRounds = 16;
+    struct Way {
+        Way(const char* counter, std::function<bool(Latencies&)> round)
+            : counter(counter), round(std::move(round)) {}
+        const char* counter;
+        std::function<bool(Latencies&)> round;
+        Latencies latencies;
+        Clock::duration elapsed{};
+    };
+    OurRounds newClients(ClientUse::NewPerRequest);
+    OurRounds oneClient(ClientUse::Shared);
+    RawRounds raw;
+    std::array<Way, 3> ways{
+        Way("new_client_per_second", [&](Latencies& l) { return newClients.run(state, l); }),
+        Way("one_client_per_second", [&](Latencies& l) { return oneClient.run(state, l); }),
+        Way("raw_curl_per_second",
+            [&](Latencies& l) {
+                raw.run(l);
+                return true;
+            }),
+    };
+    std::size_t cycle = 0;
+    for (auto _ : state) {
+        for (std::size_t k = 0; k < ways.size(); ++k) {
+            Way& way = ways[(cycle + k) % ways.size()];
+            const auto started = Clock::now();
+            for (int round = 0; round < kTurnRounds; ++round) {
+                if (!way.round(way.latencies)) {
+                    return;
+                }
+            }
+            way.elapsed += Clock::now() - started;
+        }
+        ++cycle;
     }
-    curl_slist_free_all(headers);
-    curl_multi_cleanup(multi);
+    for (const Way& way : ways) {
+        state.counters[way.counter] = static_cast<double>(way.latencies.micros.size()) /
+                                      std::chrono::duration<double>(way.elapsed).count();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(cycle) * ways.size() * kTurnRounds *
+                            kInFlight);
 }
 
 const std::string kDownloadFile =
@@ -264,6 +356,7 @@ void CurlDownloadToFile(benchmark::State& state) {
 BENCHMARK(PostNewClientPerRequest)->UseRealTime()->MinTime(2.0);
 BENCHMARK(PostOneClient)->UseRealTime()->MinTime(2.0);
 BENCHMARK(PostRawCurlMulti)->UseRealTime()->MinTime(2.0);
+BENCHMARK(PostInTurns)->UseRealTime()->MinTime(6.0)->Unit(benchmark::kMillisecond);
 BENCHMARK(DownloadToMemory)->UseRealTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(CurlDownloadToMemory)->UseRealTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(DownloadToFile)->UseRealTime()->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -89,6 +89,7 @@ class Figures(unittest.TestCase):
     def test_counters_are_shown_in_their_own_units(self):
         self.assertEqual(run_bench.format_counter(175000, "p99_us"), "175 ms")
         self.assertEqual(run_bench.format_counter(2.5e6, "items_per_second"), "2.5 M/s")
+        self.assertEqual(run_bench.format_counter(16400, "raw_curl_per_second"), "16.4 k/s")
         self.assertEqual(run_bench.format_counter(3, "frames"), "3 frames")
         self.assertEqual(run_bench.format_counter(4690, "bytes_per_connection"), "4.58 KiB")
         self.assertEqual(run_bench.format_counter(475, "peak_bytes"), "475 B")
