@@ -324,24 +324,27 @@ void HTTPRequestOperation::setCompletionBlockWithSuccess(SuccessBlock success,
     // the completion dispatch holds it until this block has run.
     std::weak_ptr<HTTPRequestOperation> weakSelf =
         std::static_pointer_cast<HTTPRequestOperation>(shared_from_this());
-    setCompletionBlock([weakSelf, success = std::move(success), failure = std::move(failure)] {
-        auto self = weakSelf.lock();
-        if (!self || self->isCancelled()) {
-            return;
-        }
-        if (self->error()) {
-            if (failure) {
-                self->queueForFailure()->async([self, failure] {
-                    if (auto error = self->error()) {
-                        failure(self, *error);
-                    }
+    // A completion block runs once, so it hands its blocks on instead of copying them.
+    setCompletionBlock(
+        [weakSelf, success = std::move(success), failure = std::move(failure)]() mutable {
+            auto self = weakSelf.lock();
+            if (!self || self->isCancelled()) {
+                return;
+            }
+            if (self->error()) {
+                if (failure) {
+                    self->queueForFailure()->async([self, failure = std::move(failure)] {
+                        if (auto error = self->error()) {
+                            failure(self, *error);
+                        }
+                    });
+                }
+            } else if (success) {
+                self->queueForSuccess()->async([self, success = std::move(success)] {
+                    success(self, std::any(self->responseData()));
                 });
             }
-        } else if (success) {
-            self->queueForSuccess()->async(
-                [self, success] { success(self, std::any(self->responseData())); });
-        }
-    });
+        });
 }
 
 }  // namespace net

@@ -303,7 +303,7 @@ void URLConnection::Loader::armIdleTimer(double after) {
         }
     });
     auto loop = core::RunLoop::current();
-    for (const auto& mode : owner_.scheduledModes()) {
+    for (const auto& mode : owner_.startedModes()) {
         loop->addTimer(idleTimer_, mode);
     }
 }
@@ -876,14 +876,12 @@ void URLConnection::cancel() {
 
 void URLConnection::post(core::Task task) {
     std::shared_ptr<core::RunLoop> loop;
-    std::vector<std::string> modes;
     {
         std::lock_guard lock(mutex_);
         loop = runLoop_.lock();
-        modes = modes_;
     }
     if (loop) {
-        loop->post(std::move(task), modes);
+        loop->post(std::move(task), startedModes());
     }
 }
 
@@ -910,8 +908,7 @@ void URLConnection::cancelAuthenticationChallenge(
     answer(Answer::Cancel, nullptr, challenge);
 }
 
-std::vector<std::string> URLConnection::scheduledModes() {
-    std::lock_guard lock(mutex_);
+const std::vector<std::string>& URLConnection::startedModes() const {
     return modes_;
 }
 

@@ -64,7 +64,9 @@ private:
                   std::shared_ptr<URLConnectionDelegate> delegate);
     std::shared_ptr<URLConnection> protectedThis();
     void post(core::Task task);
-    std::vector<std::string> scheduledModes();
+    // The modes the connection runs in. Only posts and the loader use them, all after
+    // start(), which fixes them: they are read without the lock.
+    const std::vector<std::string>& startedModes() const;
     void answer(Answer answer, std::shared_ptr<URLCredential> credential,
                 std::shared_ptr<URLAuthenticationChallenge> challenge);
 
@@ -74,7 +76,7 @@ private:
     std::mutex mutex_;
     bool started_ = false;                  // guarded by mutex_
     std::weak_ptr<core::RunLoop> runLoop_;  // guarded by mutex_
-    std::vector<std::string> modes_;        // guarded by mutex_
+    std::vector<std::string> modes_;        // guarded by mutex_ until started, fixed after
 
     // Used only on the loop's thread once started (before that, only by cancel()).
     std::unique_ptr<Loader> loader_;
