@@ -124,6 +124,18 @@ class Verdicts(unittest.TestCase):
         self.assertEqual(self.verdict(
             goal("Ours:items_per_second", "Theirs:items_per_second", ">=0.81x"))[5], "no")
 
+    def test_counters_of_one_benchmark_keep_their_pairing(self):
+        # Each repetition's rates were taken side by side: 0.9, 0.8, 0.85 of the peer's. The
+        # medians alone (1000 against 1100) would say 0.91.
+        runs = run_bench.collect_runs([
+            dict(timed(1), name="Turns", ours=900.0, peer=1000.0),
+            dict(timed(1), name="Turns", ours=1000.0, peer=1250.0),
+            dict(timed(1), name="Turns", ours=1020.0, peer=1200.0),
+            dict(timed(1), name="Turns", ours=1.0),  # the peer's counter is missing here
+        ])
+        row = run_bench.table_rows([goal("Turns:ours", "Turns:peer", ">=0.86x")], runs, {})[0]
+        self.assertEqual(row[3:], ["0.85x", ">=0.86x", "no"])
+
     def test_absolute_goal_judges_our_figure_alone(self):
         row = self.verdict(goal("Ours:items_per_second", "-", ">=801", peer="-"))
         self.assertEqual(row[2:], ["-", "-", ">=801", "no"])
