@@ -75,11 +75,15 @@ struct Latencies {
     void add(Clock::duration elapsed) {
         micros.push_back(std::chrono::duration<double, std::micro>(elapsed).count());
     }
-    void report(benchmark::State& state) {
+    // The q-quantile (0 to 1) of the latencies so far; sorts them.
+    double at(double q) {
+        if (micros.empty()) {
+            return 0;
+        }
         std::sort(micros.begin(), micros.end());
-        auto at = [&](double q) {
-            return micros[static_cast<std::size_t>(q * (micros.size() - 1))];
-        };
+        return micros[static_cast<std::size_t>(q * static_cast<double>(micros.size() - 1))];
+    }
+    void report(benchmark::State& state) {
         state.counters["p50_us"] = at(0.50);
         state.counters["p99_us"] = at(0.99);
         state.counters["cpu_us_per_request"] =
@@ -223,20 +227,20 @@ void PostRawCurlMulti(benchmark::State& state) {
 }
 
 // The three ways of posting above, taken in turns of kTurnRounds rounds within one run, each
-// timed on its own. The machine these run on is shared, and its speed drifts over seconds by
-// more than the differences measured here; separate runs of the three each catch a different
-// stretch of it, while turns this short see the same. How long a way's threads rested before
-// its turn moves its rate by several percent (ours, handing each request from thread to
-// thread, more than raw libcurl's one thread), so raw libcurl takes every other turn: each
-// side rests one turn before each of its own. A turn is long enough that what one way leaves
-// to finish after its last round is a negligible part of the next one's time, and the turn
-// a cycle starts with moves on from one cycle to the next.
+// timed on its own, with the latencies of each way's requests. The machine these run on is
+// shared, and its speed drifts over seconds by more than the differences measured here;
+// separate runs of the three each catch a different stretch of it, while turns this short see
+// the same. How long a way's threads rested before its turn moves its rate by several percent
+// (ours, handing each request from thread to thread, more than raw libcurl's one thread), so
+// raw libcurl takes every other turn: each side rests one turn before each of its own. A turn
+// is long enough that what one way leaves to finish after its last round is a negligible part
+// of the next one's time, and the turn a cycle starts with moves on from one cycle to the next.
 void PostInTurns(benchmark::State& state) {
     constexpr int kTurnRounds = 32;
     struct Way {
-        Way(const char* counter, std::function<bool(Latencies&)> round)
-            : counter(counter), round(std::move(round)) {}
-        const char* counter;
+        Way(std::string name, std::function<bool(Latencies&)> round)
+            : name(std::move(name)), round(std::move(round)) {}
+        std::string name;
         std::function<bool(Latencies&)> round;
         Latencies latencies;
         Clock::duration elapsed{};
@@ -244,9 +248,9 @@ void PostInTurns(benchmark::State& state) {
     OurRounds newClients(ClientUse::NewPerRequest);
     OurRounds oneClient(ClientUse::Shared);
     RawRounds raw;
-    Way newWay("new_client_per_second", [&](Latencies& l) { return newClients.run(state, l); });
-    Way oneWay("one_client_per_second", [&](Latencies& l) { return oneClient.run(state, l); });
-    Way rawWay("raw_curl_per_second", [&](Latencies& l) {
+    Way newWay("new_client", [&](Latencies& l) { return newClients.run(state, l); });
+    Way oneWay("one_client", [&](Latencies& l) { return oneClient.run(state, l); });
+    Way rawWay("raw_curl", [&](Latencies& l) {
         raw.run(l);
         return true;
     });
@@ -266,10 +270,12 @@ void PostInTurns(benchmark::State& state) {
         ++cycle;
     }
     std::int64_t requests = 0;
-    for (const Way* way : {&newWay, &oneWay, &rawWay}) {
+    for (Way* way : {&newWay, &oneWay, &rawWay}) {
         const auto count = way->latencies.micros.size();
-        state.counters[way->counter] =
+        state.counters[way->name + "_per_second"] =
             static_cast<double>(count) / std::chrono::duration<double>(way->elapsed).count();
+        state.counters[way->name + "_p50_us"] = way->latencies.at(0.50);
+        state.counters[way->name + "_p99_us"] = way->latencies.at(0.99);
         requests += static_cast<std::int64_t>(count);
     }
     state.SetItemsProcessed(requests);
